@@ -1,0 +1,30 @@
+#!/bin/bash
+# Installs what building, testing and running libqrova needs, from Debian 12's
+# own packages. Safe to run again: it does nothing when everything is there.
+set -euo pipefail
+
+packages=(
+    g++ cmake make pkg-config
+    qt6-base-dev qt6-scxml-dev          # Qt Core, Test and StateMachine
+    libglib2.0-dev                      # the log bridge
+    libtracker-sparql-3.0-dev tracker   # the metadata store and its tools
+    dbus dbus-bin                       # a private session bus for store tests
+    clang libclang-rt-14-dev            # the fuzz targets (libFuzzer)
+    binutils                            # nm, objdump for the symbol check
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+    if [[ $(id -u) -ne 0 ]]; then
+        echo "setup: these packages are missing: ${missing[*]}; run as root to install them" >&2
+        exit 1
+    fi
+    echo "setup: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
