@@ -15,7 +15,8 @@
 class ROVA_EXPORT RovaError
 {
 public:
-    enum Code {
+    // Fixed underlying type: any int a caller casts to a Code is a valid value.
+    enum Code : int {
         // General
         NoError = 0,
         NotImplemented = 1,
