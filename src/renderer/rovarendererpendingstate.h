@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#ifndef ROVARENDERERPENDINGSTATE_H
+#define ROVARENDERERPENDINGSTATE_H
+
+#include "rova_export.h"
+
+#include <QState>
+#include <QTimer>
+
+class QStateMachine;
+
+/*!
+    The pending state, while the renderer waits for the implementation to
+    confirm a command. It reports no state, so the renderer keeps reporting
+    the one it had. Entering starts a single-shot wait of \a delay milliseconds
+    (the basic renderer uses 20000); when it runs out, WaitTimeout is posted to
+    \a machine. Leaving the state stops the wait. \a machine is not owned.
+*/
+class ROVA_EXPORT RovaRendererPendingState : public QState
+{
+    Q_OBJECT
+
+public:
+    RovaRendererPendingState(QStateMachine* machine, int delay, QState* parent = nullptr);
+    ~RovaRendererPendingState() override;
+
+public Q_SLOTS:
+    /*! Posts a WaitTimeout event to the machine; called when the wait runs out. */
+    void finishWait();
+
+protected:
+    void onEntry(QEvent* event) override;
+    void onExit(QEvent* event) override;
+
+private:
+    QStateMachine* m_machine;
+    QTimer m_timer;
+    int m_delay;
+};
+
+#endif // ROVARENDERERPENDINGSTATE_H
