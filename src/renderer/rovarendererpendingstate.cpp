@@ -4,11 +4,17 @@
 #include "rovarendererevent.h"
 #include "rovarendererstate_p.h"
 
+#include <QDebug>
+
 RovaRendererPendingState::RovaRendererPendingState(QStateMachine* machine, int delay, QState* parent)
     : QState(parent)
     , m_machine(machine)
     , m_delay(delay)
 {
+    if (m_delay < 0) {
+        qWarning() << "Renderer state wait of" << delay << "ms is negative, waiting 0 ms instead.";
+        m_delay = 0;
+    }
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &RovaRendererPendingState::finishWait);
 }

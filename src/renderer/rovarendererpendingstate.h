@@ -21,7 +21,8 @@ class ROVA_EXPORT RovaRendererPendingState : public QState
     Q_OBJECT
 
 public:
-    RovaRendererPendingState(QStateMachine* machine, int delay, QState* parent = nullptr);
+    /*! A negative \a delay is taken as 0, with a warning. */
+    RovaRendererPendingState(QStateMachine* machine, int delay = 20000, QState* parent = nullptr);
     ~RovaRendererPendingState() override;
 
 public Q_SLOTS:

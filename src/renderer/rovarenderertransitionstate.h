@@ -22,7 +22,8 @@ class ROVA_EXPORT RovaRendererTransitionState : public QState
     Q_OBJECT
 
 public:
-    RovaRendererTransitionState(QStateMachine* machine, int delay, QState* parent = nullptr);
+    /*! A negative \a delay is taken as 0, with a warning. */
+    RovaRendererTransitionState(QStateMachine* machine, int delay = 20000, QState* parent = nullptr);
     ~RovaRendererTransitionState() override;
 
 Q_SIGNALS:

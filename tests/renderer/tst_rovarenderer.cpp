@@ -6,9 +6,6 @@
 #include <QMetaProperty>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThread>
-
-#include <atomic>
 
 namespace {
 
@@ -61,13 +58,9 @@ class PropertyReceiver : public QObject
     Q_OBJECT
 public:
     QStringList answers;
-    QThread* answeredOn = nullptr;
-    std::atomic<int> answerCount{0};
 public Q_SLOTS:
     void propertyResult(const QString& name, const QVariant& value)
     {
-        answeredOn = QThread::currentThread();
-        ++answerCount;
         answers << name + QLatin1Char('=')
                 + (value.isValid() ? value.toString() : QStringLiteral("<invalid>"));
     }
@@ -107,16 +100,12 @@ private Q_SLOTS:
     void shouldNamePropertiesAndStateValues();
     void shouldDispatchMetaCallsToOverrides_data();
     void shouldDispatchMetaCallsToOverrides();
-    void shouldDeliverStateChangedAcrossThreads();
     void shouldStoreAndAnnouncePropertyOnce();
     void shouldAnswerPropertyThroughCallback_data();
     void shouldAnswerPropertyThroughCallback();
     void shouldRefuseUnfitPropertyCallbacks_data();
     void shouldRefuseUnfitPropertyCallbacks();
-    void shouldAnswerPropertyOnReceiverThread();
     void shouldWarnForPlayWithContentTypeWhenNotOverridden();
-    void shouldNotAnswerMediaInfoWhenNotOverridden();
-    void shouldTraceDestruction();
 
     void shouldUseTypeNumbersAsEventTypes_data();
     void shouldUseTypeNumbersAsEventTypes();
@@ -259,26 +248,6 @@ void tst_RovaRenderer::shouldDispatchMetaCallsToOverrides()
     QTRY_COMPARE(renderer.calls.join(QLatin1Char(';')), call);
 }
 
-void tst_RovaRenderer::shouldDeliverStateChangedAcrossThreads()
-{
-    RecordingRenderer renderer;
-    QThread thread;
-    QObject listener;
-    QList<int> states;
-    QThread* deliveredOn = nullptr;
-    listener.moveToThread(&thread);
-    connect(&renderer, &RovaRenderer::stateChanged, &listener, [&](RovaRenderer::State s) {
-        deliveredOn = QThread::currentThread();
-        states << int(s);
-    });
-    thread.start();
-    Q_EMIT renderer.stateChanged(RovaRenderer::Paused);
-    QTRY_COMPARE(states, QList<int>{2});
-    QCOMPARE(deliveredOn, &thread);
-    thread.quit();
-    QVERIFY(thread.wait());
-}
-
 void tst_RovaRenderer::shouldStoreAndAnnouncePropertyOnce()
 {
     RecordingRenderer renderer;
@@ -358,23 +327,6 @@ void tst_RovaRenderer::shouldRefuseUnfitPropertyCallbacks()
     QCOMPARE(receiver.answers, QStringList{name});
 }
 
-void tst_RovaRenderer::shouldAnswerPropertyOnReceiverThread()
-{
-    RecordingRenderer renderer;
-    renderer.setRovaProperty(QStringLiteral("volume"), 9);
-    QThread thread;
-    PropertyReceiver receiver;
-    receiver.moveToThread(&thread);
-    thread.start();
-    QString name = QStringLiteral("volume");
-    QVERIFY(renderer.rovaProperty(name, &receiver, SLOT(propertyResult(QString, QVariant))));
-    QTRY_COMPARE(receiver.answerCount.load(), 1);
-    thread.quit();
-    QVERIFY(thread.wait());
-    QCOMPARE(receiver.answers, QStringList{QStringLiteral("volume=9")});
-    QCOMPARE(receiver.answeredOn, &thread);
-}
-
 void tst_RovaRenderer::shouldWarnForPlayWithContentTypeWhenNotOverridden()
 {
     RecordingRenderer renderer;
@@ -382,24 +334,6 @@ void tst_RovaRenderer::shouldWarnForPlayWithContentTypeWhenNotOverridden()
                          "virtual bool RovaRenderer::play(const QUrl&, const QString&)  not implemented.");
     QVERIFY(renderer.play(QUrl(QStringLiteral("file:///a.ogg")), QStringLiteral("audio/ogg")));
     QVERIFY(renderer.calls.isEmpty());
-}
-
-void tst_RovaRenderer::shouldNotAnswerMediaInfoWhenNotOverridden()
-{
-    RecordingRenderer renderer;
-    PropertyReceiver receiver;
-    QVERIFY(!renderer.getCurrentMediaInfo(&receiver, SLOT(nameOnly(QString)), QString()));
-    QCoreApplication::processEvents();
-    QVERIFY(receiver.answers.isEmpty());
-}
-
-void tst_RovaRenderer::shouldTraceDestruction()
-{
-    auto* renderer = new RecordingRenderer;
-    QSignalSpy destroyed(renderer, &QObject::destroyed);
-    QTest::ignoreMessage(QtDebugMsg, "~RovaRenderer()");
-    delete renderer;
-    QCOMPARE(destroyed.size(), 1);
 }
 
 void tst_RovaRenderer::shouldUseTypeNumbersAsEventTypes_data()

@@ -210,7 +210,6 @@ private Q_SLOTS:
     void shouldNotPostWaitTimeoutWhenLeftEarly();
     void shouldRestartWaitOnReentry();
     void shouldMoveOnFromUriTransitionOnItsOwnReport();
-    void shouldKeepRendererReference();
     void shouldWarnInsteadOfPostingWithoutRunningMachine();
 };
 
@@ -356,19 +355,25 @@ void tst_RovaRendererStates::shouldStopWithHighPriorityWhenPauseLeftForAnotherIt
 void tst_RovaRendererStates::shouldPostWaitTimeoutWhenWaitRunsOut_data()
 {
     QTest::addColumn<StateKind>("kind");
+    QTest::addColumn<int>("delay");
     QTest::addColumn<QString>("log");
 
-    QTest::newRow("transition") << Transition << "state:3;1013";
-    QTest::newRow("pending") << Pending << "1013";
+    QTest::newRow("transition") << Transition << 20 << "state:3;1013";
+    QTest::newRow("pending") << Pending << 20 << "1013";
+    QTest::newRow("transition, negative delay") << Transition << -5 << "state:3;1013";
+    QTest::newRow("pending, negative delay") << Pending << -5 << "1013";
 }
 
 void tst_RovaRendererStates::shouldPostWaitTimeoutWhenWaitRunsOut()
 {
     QFETCH(StateKind, kind);
+    QFETCH(int, delay);
     QFETCH(QString, log);
 
     Harness h;
-    QState* state = makeState(kind, &h.machine, 20, h.root);
+    if (delay < 0)
+        QTest::ignoreMessage(QtWarningMsg, "Renderer state wait of -5 ms is negative, waiting 0 ms instead.");
+    QState* state = makeState(kind, &h.machine, delay, h.root);
     h.addTarget(state);
     QVERIFY(h.start());
     Q_EMIT h.notifier.enter();
@@ -437,13 +442,6 @@ void tst_RovaRendererStates::shouldMoveOnFromUriTransitionOnItsOwnReport()
     QTRY_COMPARE(entered.size(), 1);
     QVERIFY(pending->active());
     QCOMPARE(h.text(), QStringLiteral("state:3"));
-}
-
-void tst_RovaRendererStates::shouldKeepRendererReference()
-{
-    auto* placeholder = reinterpret_cast<RovaBasicRenderer*>(&rendererPlaceholder);
-    RovaRendererStopState stop(*placeholder);
-    QCOMPARE(&stop.renderer(), placeholder);
 }
 
 void tst_RovaRendererStates::shouldWarnInsteadOfPostingWithoutRunningMachine()
