@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#ifndef ROVATRACKERFIXTURE_H
+#define ROVATRACKERFIXTURE_H
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+class QSparqlConnection;
+
+/*!
+    A local Tracker store in a temporary directory, seeded with media items.
+
+    Item i has the object id "urn:rova:media:<i>" and the URL
+    "file:///rova/media/item<i>.mp3"; it is both an nfo:FileDataObject and an
+    nmm:MusicPiece. Items whose index is not 3 modulo 4 also have a usage
+    counter (i % 5) and a duration (60 + i); the others have neither, so the
+    optional part of a metadata lookup stays unbound for them. item() tells
+    what the store holds for an index.
+*/
+class RovaTrackerFixture
+{
+public:
+    struct Item
+    {
+        QString objectId;
+        QString url;
+        QString title;
+        bool hasCounts = false;
+        int playCount = 0;
+        int duration = 0;
+    };
+
+    /*! Creates and seeds a store with \a count items (0 .. count-1). */
+    explicit RovaTrackerFixture(int count);
+    ~RovaTrackerFixture();
+
+    bool isValid() const { return m_error.isEmpty(); }
+    QString errorString() const { return m_error; }
+    QString databasePath() const;
+
+    /*! Points connections with default options at this store by setting
+        QSPARQL_TRACKER_DATABASE; the old value comes back on destruction. */
+    void makeDefault();
+
+    static Item item(int index);
+    /*! An INSERT DATA update for the items first .. first+count-1. */
+    static QString insertStatement(int first, int count);
+    /*! Seeds \a count items through \a connection; false with \a error set on failure. */
+    static bool seed(QSparqlConnection& connection, int count, QString* error = nullptr);
+
+private:
+    QTemporaryDir m_dir;
+    QString m_error;
+    bool m_madeDefault = false;
+    bool m_hadDefault = false;
+    QByteArray m_oldDefault;
+};
+
+/*!
+    A private D-Bus session bus with a real "tracker3 endpoint" on it, serving a
+    store in a temporary directory under a bus name. Both processes die with
+    the test process at the latest, and stop() ends them in order.
+*/
+class RovaTrackerEndpoint
+{
+public:
+    RovaTrackerEndpoint();
+    ~RovaTrackerEndpoint();
+
+    /*! Starts the bus and the endpoint; false with errorString() on failure. */
+    bool start(const QString& busName, int timeoutMs = 20000);
+    void stop();
+    /*! Ends the endpoint only; the bus stays up. */
+    void stopEndpoint();
+    /*! True while the bus or the endpoint process runs. */
+    bool isRunning() const;
+
+    QString busAddress() const { return m_address; }
+    QString busName() const { return m_busName; }
+    QString errorString() const { return m_error; }
+
+private:
+    bool fail(const QString& message);
+    bool waitForName(int timeoutMs);
+
+    QTemporaryDir m_dir;
+    QProcess m_bus;
+    QProcess m_endpoint;
+    QString m_address;
+    QString m_busName;
+    QString m_error;
+};
+
+#endif // ROVATRACKERFIXTURE_H
