@@ -114,6 +114,7 @@ private Q_SLOTS:
     void shouldKeepCurrentIndexThroughShuffledRemovals_data();
     void shouldKeepCurrentIndexThroughShuffledRemovals();
     void shouldPlaceRowsInsertedWhileShuffledAfterCurrent();
+    void shouldChooseLastItemWhenCurrentPositionIsGone();
     void shouldReportNewContentWithoutCurrentItem();
     void shouldReportEveryChangeBeforeAnyRead();
     void shouldReportClearAsRemovalOfCurrent();
@@ -294,6 +295,18 @@ void tst_RovaPlaylistBase::shouldPlaceRowsInsertedWhileShuffledAfterCurrent()
     f.log->take();
     f.source.appendTracks({{QStringLiteral("new"), QString(), 0}});
     QCOMPARE(f.log->text(), QStringLiteral("c(10,0,1) u(2,9)"));
+}
+
+void tst_RovaPlaylistBase::shouldChooseLastItemWhenCurrentPositionIsGone()
+{
+    // The current position 7 no longer exists after removing 5..7 of ten, so
+    // the last remaining item becomes current, not the one after the removed rows.
+    Fixture f;
+    f.choose(7);
+    f.log->take();
+    QVERIFY(f.playlist.removeItems(5, 7));
+    QCOMPARE(f.log->text(), QStringLiteral("c(5,3,0) u(0,6)"));
+    QCOMPARE(f.currentId(), QStringLiteral("9"));
 }
 
 void tst_RovaPlaylistBase::shouldReportNewContentWithoutCurrentItem()
