@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Minimal sources, renderers, playlists and control interfaces for the registry
-// tests and the test plugins. Each can report its destruction through a callback.
+// tests and the test plugins; each can report its destruction through a hook.
 #ifndef ROVATESTOBJECTS_H
 #define ROVATESTOBJECTS_H
 
@@ -10,25 +10,31 @@
 #include <rovasource.h>
 
 #include <QHash>
-#include <QVariant>
 
 #include <functional>
 
 using RovaTestDestroyedHook = std::function<void(const QString&)>;
+
+// Calls the hook with "<kind> <id>" when destroyed.
+struct RovaTestDestroyReport
+{
+    RovaTestDestroyedHook hook;
+    QString text;
+    ~RovaTestDestroyReport()
+    {
+        if (hook)
+            hook(text);
+    }
+};
 
 class RovaTestSource : public RovaSource
 {
 public:
     RovaTestSource(const QString& uuid, const QString& name, RovaTestDestroyedHook hook = {})
         : RovaSource(nullptr, uuid, QStringLiteral("test-plugin"))
-        , m_hook(std::move(hook))
+        , m_report{std::move(hook), QLatin1String("source ") + uuid}
     {
         setName(name);
-    }
-    ~RovaTestSource() override
-    {
-        if (m_hook)
-            m_hook(QLatin1String("source ") + uuid());
     }
     uint browse(const QString&, uint, uint, QObject*, const char*, const char*) override { return 0; }
     uint query(const QString&, const QString&, QObject*, const char*, const char*) override { return 0; }
@@ -36,7 +42,7 @@ public:
     bool destroyObject(const QString&, QObject*, const char*, const char*) override { return false; }
 
 private:
-    RovaTestDestroyedHook m_hook;
+    RovaTestDestroyReport m_report;
 };
 
 class RovaTestRenderer : public RovaRenderer
@@ -44,14 +50,9 @@ class RovaTestRenderer : public RovaRenderer
 public:
     RovaTestRenderer(const QString& uuid, const QString& name, RovaTestDestroyedHook hook = {})
         : RovaRenderer(uuid, QStringLiteral("test-plugin"), nullptr)
-        , m_hook(std::move(hook))
+        , m_report{std::move(hook), QLatin1String("renderer ") + uuid}
     {
         setName(name);
-    }
-    ~RovaTestRenderer() override
-    {
-        if (m_hook)
-            m_hook(QLatin1String("renderer ") + uuid());
     }
     using RovaRenderer::play;
     bool play() override { return true; }
@@ -69,23 +70,17 @@ public:
     bool getPosition(QObject*, const char*) override { return false; }
 
 private:
-    RovaTestDestroyedHook m_hook;
+    RovaTestDestroyReport m_report;
 };
 
 class RovaTestPlaylist : public RovaPlaylist
 {
 public:
-    RovaTestPlaylist(const QString& id, const QString& name, bool persistent = false,
-                     RovaTestDestroyedHook hook = {})
+    RovaTestPlaylist(const QString& id, const QString& name, bool persistent = false, RovaTestDestroyedHook hook = {})
         : RovaPlaylist(id, name)
-        , m_hook(std::move(hook))
+        , m_report{std::move(hook), QLatin1String("playlist ") + id}
     {
         setPersistent(persistent);
-    }
-    ~RovaTestPlaylist() override
-    {
-        if (m_hook)
-            m_hook(QLatin1String("playlist ") + id());
     }
     QAbstractItemModel* model() override { return nullptr; }
     void sort(int, RovaSortOrder) override {}
@@ -109,37 +104,33 @@ public:
     bool import(QFile&) override { return false; }
 
 private:
-    RovaTestDestroyedHook m_hook;
+    RovaTestDestroyReport m_report;
 };
 
-/*! Keeps settings in a table; only the keys it was created with can be set. */
+// Knows one setting, "label"; other keys are refused.
 class RovaTestControlInterface : public RovaPluginControlInterface
 {
 public:
     explicit RovaTestControlInterface(const QString& label, RovaTestDestroyedHook hook = {})
         : m_label(label)
-        , m_hook(std::move(hook))
+        , m_report{std::move(hook), QLatin1String("control ") + label}
     {
-        m_settings.insert(QStringLiteral("label"), label);
     }
-    ~RovaTestControlInterface() override
+    QVariant setting(const QString& key) const override
     {
-        if (m_hook)
-            m_hook(QLatin1String("control ") + m_label);
+        return key == QLatin1String("label") ? QVariant(m_label) : QVariant();
     }
-    QVariant setting(const QString& key) const override { return m_settings.value(key); }
     bool setSetting(const QString& key, const QVariant& value) override
     {
-        if (!m_settings.contains(key))
+        if (key != QLatin1String("label"))
             return false;
-        m_settings.insert(key, value);
+        m_label = value.toString();
         return true;
     }
 
 private:
     QString m_label;
-    QHash<QString, QVariant> m_settings;
-    RovaTestDestroyedHook m_hook;
+    RovaTestDestroyReport m_report;
 };
 
 #endif // ROVATESTOBJECTS_H
