@@ -190,9 +190,11 @@ void RovaIndexList::fill(int count)
     count = std::max(count, 0);
     m_list.resize(count);
     m_positions.resize(count);
+    uint* values = m_list.data();
+    int* positions = m_positions.data();
     for (int i = 0; i < count; ++i) {
-        m_list[i] = uint(i);
-        m_positions[i] = i;
+        values[i] = uint(i);
+        positions[i] = i;
     }
     m_complete = true;
 }
@@ -202,12 +204,14 @@ void RovaIndexList::removeValueRange(uint first, uint last)
     if (last < first)
         return;
     const uint count = last - first + 1;
+    uint* values = m_list.data();
+    const qsizetype size = m_list.size();
     qsizetype kept = 0;
-    for (qsizetype i = 0; i < m_list.size(); ++i) {
-        const uint value = m_list.at(i);
-        if (value >= first && value <= last)
+    for (qsizetype i = 0; i < size; ++i) {
+        const uint value = values[i];
+        if (value - first < count) // first <= value <= last
             continue;
-        m_list[kept++] = value > last ? value - count : value;
+        values[kept++] = value > last ? value - count : value;
     }
     m_list.resize(kept);
     dropCache();
@@ -227,6 +231,11 @@ void RovaIndexList::insertAfter(int position, uint first, const QList<int>& offs
     position = std::clamp(position, -1, count - 1);
     const int tail = count - position - 1;
     const int slots = tail + added;
+    if (added == 1) {
+        m_list.insert(position + 1 + std::clamp(offsets.first(), 0, tail), first);
+        dropCache();
+        return;
+    }
 
     // Later insertions push earlier ones back, so walk the insertions from the
     // last to the first: each takes the free slot that its offset counts to,
