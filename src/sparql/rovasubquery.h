@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#ifndef ROVASUBQUERY_H
+#define ROVASUBQUERY_H
+
+#include "rova_export.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+class RovaStatement;
+
+/*!
+    The triple patterns of a query that share one subject, with the variables they mention.
+    A subquery owns its statements and deletes them when it is destroyed.
+*/
+class ROVA_EXPORT RovaSubquery : public QObject
+{
+    Q_OBJECT
+public:
+    RovaSubquery(const QList<QString>& variables, const QList<RovaStatement*>& statements);
+    ~RovaSubquery() override;
+
+    QStringList& variables();
+    const QStringList& variables() const;
+    QList<RovaStatement*> statements() const;
+
+private:
+    QStringList m_variables;
+    QList<RovaStatement*> m_statements;
+};
+
+#endif // ROVASUBQUERY_H
