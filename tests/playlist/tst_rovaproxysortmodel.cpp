@@ -85,8 +85,6 @@ private Q_SLOTS:
     void shouldPresentAndRemoveExactPermutationAfterDescendingSort();
     void shouldPlaceInsertedRowsAfterCurrent_data();
     void shouldPlaceInsertedRowsAfterCurrent();
-    void shouldKeepShuffledOrderOnRemoval();
-    void shouldResetToNaturalOrder();
     void shouldForgetSortOfEmptyModelOnReset();
     void shouldRefuseInvalidIndexes();
     void shouldBeFlat();
@@ -308,38 +306,6 @@ void tst_RovaProxySortModel::shouldPlaceInsertedRowsAfterCurrent()
         QCOMPARE(reported, count);
         QVERIFY(f.mappingAgrees());
     }
-}
-
-void tst_RovaProxySortModel::shouldKeepShuffledOrderOnRemoval()
-{
-    Fixture f(TrackTableModel::numbered(40));
-    f.proxy.shuffle(-1);
-    QStringList expected = f.ids();
-    const QStringList victims = f.source.ids().mid(10, 15);
-    for (const QString& id : victims)
-        expected.removeOne(id);
-    QVERIFY(f.source.removeRows(10, 15));
-    QCOMPARE(f.ids(), expected);
-    QVERIFY(f.mappingAgrees());
-    // The order still holds for rows added afterwards.
-    f.source.appendTracks(TrackTableModel::numbered(3, 100));
-    QVERIFY(f.mappingAgrees());
-}
-
-void tst_RovaProxySortModel::shouldResetToNaturalOrder()
-{
-    Fixture f(TrackTableModel::numbered(25));
-    f.proxy.shuffle(3);
-    f.source.removeRows(2, 4);
-    f.source.insertTracks(5, TrackTableModel::numbered(3, 100));
-    QSignalSpy layout(&f.proxy, &QAbstractItemModel::layoutChanged);
-    f.proxy.resetSortOrder();
-    QCOMPARE(layout.count(), 1);
-    QCOMPARE(f.proxy.getSortOrder(), RovaPlaylist::SortNone);
-    QCOMPARE(f.ids(), f.source.ids());
-    f.proxy.resetSortOrder();
-    QCOMPARE(layout.count(), 1);
-    QVERIFY(f.mappingAgrees());
 }
 
 void tst_RovaProxySortModel::shouldForgetSortOfEmptyModelOnReset()
