@@ -6,8 +6,6 @@
 #include <QPointer>
 #include <QTest>
 
-#include <memory>
-
 namespace {
 
 // Every announcement of the registry, in order: "+source*" for the pointer
@@ -62,7 +60,6 @@ private Q_SLOTS:
 
     void shouldBeOneRegistryChildOfApplicationUntilDestroyed();
     void shouldOwnAndAnnounceAdditionsPointerFormFirst();
-    void shouldRefuseBadAdditions_data();
     void shouldRefuseBadAdditions();
     void shouldLookUpExactlyInRegistrationOrder();
     void shouldAnnounceAndDeleteRemovals();
@@ -133,59 +130,41 @@ void tst_RovaInternalRegistry::shouldOwnAndAnnounceAdditionsPointerFormFirst()
     QCOMPARE(registry()->playlists(), (Playlists{playlist, sameName}));
 }
 
-void tst_RovaInternalRegistry::shouldRefuseBadAdditions_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("id"); // null: a null object; "same": the registered object again
-    QTest::addColumn<QString>("warning");
-    const QString source = QStringLiteral("source"), renderer = QStringLiteral("renderer"),
-                  playlist = QStringLiteral("playlist"), taken = QStringLiteral("taken"), same = QStringLiteral("same");
-    QTest::newRow("null source") << source << QString() << "Tried to add NULL source";
-    QTest::newRow("source with registered uuid") << source << taken << "Tried to add source with existing uuid";
-    QTest::newRow("same source again") << source << same << "Tried to add source with existing uuid";
-    QTest::newRow("null renderer") << renderer << QString() << "Tried to add NULL renderer";
-    QTest::newRow("renderer with registered uuid") << renderer << taken << "Tried to add renderer with existing uuid";
-    QTest::newRow("same renderer again") << renderer << same << "Tried to add renderer with existing uuid";
-    QTest::newRow("null playlist") << playlist << QString() << "Tried to add NULL playlist or playlist without id";
-    QTest::newRow("playlist without id") << playlist << QStringLiteral("") << "Tried to add NULL playlist or playlist without id";
-    QTest::newRow("playlist with registered id") << playlist << taken << "Tried to add playlist with existing id or name";
-    QTest::newRow("same playlist again") << playlist << same << "Tried to add playlist with existing id or name";
-}
-
 void tst_RovaInternalRegistry::shouldRefuseBadAdditions()
 {
-    QFETCH(QString, kind);
-    QFETCH(QString, id);
-    QFETCH(QString, warning);
     const QString taken = QStringLiteral("taken");
     auto* source = new RovaTestSource(taken, QString());
     auto* renderer = new RovaTestRenderer(taken, QString());
     auto* playlist = new RovaTestPlaylist(taken, QString());
     QVERIFY(registry()->addSource(source) && registry()->addRenderer(renderer) && registry()->addPlaylist(playlist));
     AnnouncementLog log(registry());
+    // New candidates that are refused stay their caller's.
+    RovaTestSource otherSource(taken, QString());
+    RovaTestRenderer otherRenderer(taken, QString());
+    RovaTestPlaylist otherPlaylist(taken, QString());
+    RovaTestPlaylist noId{QString(), QString()};
 
-    // The candidate, when there is a new one, stays the caller's.
-    std::unique_ptr<QObject> candidate;
-    QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
-    bool added = true;
-    const bool same = id == QLatin1String("same");
-    if (kind == QLatin1String("source")) {
-        auto* s = id.isNull() || same ? nullptr : new RovaTestSource(id, QString());
-        candidate.reset(s);
-        added = registry()->addSource(same ? source : s);
-    } else if (kind == QLatin1String("renderer")) {
-        auto* r = id.isNull() || same ? nullptr : new RovaTestRenderer(id, QString());
-        candidate.reset(r);
-        added = registry()->addRenderer(same ? renderer : r);
-    } else {
-        auto* p = id.isNull() || same ? nullptr : new RovaTestPlaylist(id, QString());
-        candidate.reset(p);
-        added = registry()->addPlaylist(same ? playlist : p);
-    }
-    QVERIFY(!added);
+    for (const char* warning : {"Tried to add NULL source", "Tried to add source with existing uuid",
+                                "Tried to add source with existing uuid", "Tried to add NULL renderer",
+                                "Tried to add renderer with existing uuid", "Tried to add renderer with existing uuid",
+                                "Tried to add NULL playlist or playlist without id",
+                                "Tried to add NULL playlist or playlist without id",
+                                "Tried to add playlist with existing id or name",
+                                "Tried to add playlist with existing id or name"})
+        QTest::ignoreMessage(QtWarningMsg, warning);
+    QVERIFY(!registry()->addSource(nullptr));
+    QVERIFY(!registry()->addSource(&otherSource));
+    QVERIFY(!registry()->addSource(source));
+    QVERIFY(!registry()->addRenderer(nullptr));
+    QVERIFY(!registry()->addRenderer(&otherRenderer));
+    QVERIFY(!registry()->addRenderer(renderer));
+    QVERIFY(!registry()->addPlaylist(nullptr));
+    QVERIFY(!registry()->addPlaylist(&noId));
+    QVERIFY(!registry()->addPlaylist(&otherPlaylist));
+    QVERIFY(!registry()->addPlaylist(playlist));
+
     QCOMPARE(log.text(), QString());
-    if (candidate)
-        QCOMPARE(candidate->parent(), nullptr);
+    QVERIFY(!otherSource.parent() && !otherRenderer.parent() && !otherPlaylist.parent() && !noId.parent());
     QCOMPARE(registry()->sources(), Sources{source});
     QCOMPARE(registry()->renderers(), Renderers{renderer});
     QCOMPARE(registry()->playlists(), Playlists{playlist});
