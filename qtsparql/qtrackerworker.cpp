@@ -41,7 +41,6 @@ QSparqlCell::Type cellType(TrackerSparqlValueType type)
 QTrackerWorker::QTrackerWorker(const QTrackerStoreLocation& location)
     : m_location(location)
     , m_context(g_main_context_new())
-    , m_loop(g_main_loop_new(m_context, FALSE))
     , m_stopCancellable(g_cancellable_new())
     , m_thread([this] { run(); })
 {
@@ -58,59 +57,52 @@ QTrackerWorker::~QTrackerWorker()
             m_current->cancel();
     }
     g_cancellable_cancel(m_stopCancellable);
-    // Runs on the worker's loop once the job in hand has returned.
-    g_main_context_invoke(m_context, &QTrackerWorker::quitLoop, this);
+    // The worker sees m_stopping once the job in hand has returned.
+    g_main_context_wakeup(m_context);
     m_thread.join();
     g_object_unref(m_stopCancellable);
-    g_main_loop_unref(m_loop);
     g_main_context_unref(m_context);
 }
 
 void QTrackerWorker::enqueue(std::shared_ptr<QSparqlJob> job)
 {
-    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.push_back(std::move(job));
-        wake = !m_scheduled;
-        m_scheduled = true;
     }
-    if (wake)
-        g_main_context_invoke(m_context, &QTrackerWorker::dispatchJobs, this);
+    // Ends the worker's poll, or makes its next one return at once.
+    g_main_context_wakeup(m_context);
 }
 
-int QTrackerWorker::dispatchJobs(void* self)
+std::shared_ptr<QSparqlJob> QTrackerWorker::takeJob()
 {
-    auto* worker = static_cast<QTrackerWorker*>(self);
-    for (;;) {
-        std::shared_ptr<QSparqlJob> job;
-        {
-            std::lock_guard<std::mutex> lock(worker->m_mutex);
-            if (worker->m_stopping || worker->m_queue.empty()) {
-                worker->m_scheduled = false;
-                return G_SOURCE_REMOVE;
-            }
-            job = std::move(worker->m_queue.front());
-            worker->m_queue.pop_front();
-            worker->m_current = job;
-        }
-        worker->process(*job);
-        std::lock_guard<std::mutex> lock(worker->m_mutex);
-        worker->m_current.reset();
-    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_current.reset();
+    if (m_stopping || m_queue.empty())
+        return nullptr;
+    m_current = std::move(m_queue.front());
+    m_queue.pop_front();
+    return m_current;
 }
 
-int QTrackerWorker::quitLoop(void* self)
+bool QTrackerWorker::isStopping()
 {
-    g_main_loop_quit(static_cast<QTrackerWorker*>(self)->m_loop);
-    return G_SOURCE_REMOVE;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stopping;
 }
 
 void QTrackerWorker::run()
 {
     pthread_setname_np(pthread_self(), "qtsparql-worker");
     g_main_context_push_thread_default(m_context);
-    g_main_loop_run(m_loop);
+    // Between jobs the thread sleeps in its context's poll, so whatever Tracker
+    // or GDBus attached to the context is served as well.
+    while (!isStopping()) {
+        while (std::shared_ptr<QSparqlJob> job = takeJob())
+            process(*job);
+        if (!isStopping())
+            g_main_context_iteration(m_context, TRUE);
+    }
 
     std::deque<std::shared_ptr<QSparqlJob>> left;
     {

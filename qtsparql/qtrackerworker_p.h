@@ -12,7 +12,6 @@
 class QSparqlJob;
 class QSparqlError;
 typedef struct _GMainContext GMainContext;
-typedef struct _GMainLoop GMainLoop;
 typedef struct _GCancellable GCancellable;
 typedef struct _GDBusConnection GDBusConnection;
 typedef struct _TrackerSparqlConnection TrackerSparqlConnection;
@@ -46,22 +45,20 @@ public:
     void enqueue(std::shared_ptr<QSparqlJob> job);
 
 private:
-    static int dispatchJobs(void* self);
-    static int quitLoop(void* self);
     void run();
+    std::shared_ptr<QSparqlJob> takeJob();
+    bool isStopping();
     void process(QSparqlJob& job);
     bool ensureOpen(QSparqlError* error);
     void closeStore();
 
     const QTrackerStoreLocation m_location;
     GMainContext* m_context;
-    GMainLoop* m_loop;
     GCancellable* m_stopCancellable; // stops opening the store
 
     std::mutex m_mutex;
     std::deque<std::shared_ptr<QSparqlJob>> m_queue;
     std::shared_ptr<QSparqlJob> m_current;
-    bool m_scheduled = false;
     bool m_stopping = false;
 
     // Touched only on the worker thread.
