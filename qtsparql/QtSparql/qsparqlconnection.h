@@ -33,7 +33,9 @@ class QSparqlConnectionPrivate;
     from the connection's thread's event loop, also for errors. The caller owns
     every result. Deleting a result abandons its query; deleting the connection
     abandons the queries still out, whose results then finish with a
-    ConnectionError.
+    ConnectionError. Use a connection and its results from the thread the
+    connection lives in; the queries themselves run on a thread of the
+    connection's own, one after another in the order they were started.
 */
 class Q_SPARQL_EXPORT QSparqlConnection : public QObject
 {
