@@ -12,7 +12,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <memory>
 
 namespace {
 
@@ -148,57 +147,113 @@ QString RovaSparqlParser::center(const QString& text)
 
 QStringList RovaSparqlParser::tokenizeSparql(const QString& query)
 {
-    // First pass: copy the query, putting blanks around brackets, braces and commas outside
-    // literals and turning line breaks into blanks. The copy is built by appending, so the
-    // pass is linear; each character grows by at most two blanks. The first character is
-    // copied as it is.
+    // The rules describe two passes: first, outside literals, put blanks around brackets,
+    // braces and commas and turn line breaks into blanks (the first character is left as it
+    // is); then split the result at white space, a token that starts with a double quote
+    // running to the next double quote that no backslash escapes. Inserting blanks into the
+    // text would cost quadratic time, so both passes run together here over the query, and
+    // the edited text is never built: each character of it is handed from the first pass
+    // to the second as it is made.
+    //
+    // A token that does not start with a quote ends at the first blank, and every edit makes
+    // a blank, so such a token is always a piece of the query. A quoted token may contain
+    // edits (where the first pass saw no literal); only then is its text built separately.
     const qsizetype length = query.size();
-    const char16_t* in = reinterpret_cast<const char16_t*>(query.constData());
-    std::unique_ptr<char16_t[]> buffer(new char16_t[length * 3 + 1]);
-    char16_t* out = buffer.get();
-    char16_t* w = out;
-    if (length > 0)
-        *w++ = in[0];
-    bool inLiteral = false;
-    for (qsizetype j = 1; j < length; ++j) {
+    const char16_t* const in = reinterpret_cast<const char16_t*>(query.constData());
+
+    QStringList tokens;
+    enum { Between, Plain, Quoted } state = Between;
+    qsizetype tokenStart = 0; // index in the query of the current token's first character
+    qsizetype tokenEnd = 0;   // one past its last character, while it is a piece of the query
+    bool quotedEdited = false;
+    QString quotedText;       // the current quoted token, once it contains an edit
+    char16_t last = 0;        // the last character of the edited text so far
+    bool inLiteral = false;   // the first pass's view
+
+    const auto slice = [in](qsizetype from, qsizetype to) {
+        return QString(reinterpret_cast<const QChar*>(in + from), to - from);
+    };
+    // Second pass: takes one character of the edited text; `from` is its index in the
+    // query, or -1 for a blank that the first pass made.
+    const auto take = [&](char16_t c, qsizetype from) {
+        switch (state) {
+        case Between:
+            if (QChar::isSpace(c))
+                break;
+            tokenStart = from;
+            tokenEnd = from + 1;
+            if (c == u'"') {
+                state = Quoted;
+                quotedEdited = false;
+            } else {
+                state = Plain;
+            }
+            break;
+        case Plain:
+            if (QChar::isSpace(c)) {
+                tokens.append(slice(tokenStart, tokenEnd));
+                state = Between;
+            } else {
+                tokenEnd = from + 1;
+            }
+            break;
+        case Quoted: {
+            const bool closes = c == u'"' && last != u'\\';
+            if (!quotedEdited && from < 0) {
+                quotedEdited = true;
+                quotedText = slice(tokenStart, tokenEnd);
+            }
+            if (quotedEdited)
+                quotedText.append(QChar(c));
+            else
+                tokenEnd = from + 1;
+            if (closes) {
+                tokens.append(quotedEdited ? quotedText : slice(tokenStart, tokenEnd));
+                state = Between;
+            }
+            break;
+        }
+        }
+        last = c;
+    };
+
+    // First pass.
+    for (qsizetype j = 0; j < length; ++j) {
         const char16_t c = in[j];
-        if (c == u'"' && w[-1] != u'\\')
+        if (j == 0) {
+            take(c, j);
+            continue;
+        }
+        if (c == u'"' && last != u'\\')
             inLiteral = !inLiteral;
         if (inLiteral) {
-            *w++ = c;
+            take(c, j);
         } else if (isSeparated(c)) {
-            if (w[-1] != u' ')
-                *w++ = u' ';
-            *w++ = c;
+            if (last != u' ')
+                take(u' ', -1);
+            take(c, j);
             if (j + 1 < length && in[j + 1] != u' ')
-                *w++ = u' ';
+                take(u' ', -1);
         } else if (c == u'\r' || c == u'\n') {
-            *w++ = u' ';
+            take(u' ', -1);
         } else {
-            *w++ = c;
+            take(c, j);
         }
     }
 
-    // Second pass: split at white space; a token that starts with a double quote runs to
-    // the next double quote that no backslash escapes.
-    QStringList tokens;
-    const char16_t* const end = w;
-    const char16_t* p = out;
-    while (p < end) {
-        while (p < end && QChar::isSpace(*p))
-            ++p;
-        const char16_t* start = p;
-        if (p < end && *p == u'"') {
-            ++p;
-            while (p < end && !(*p == u'"' && p[-1] != u'\\'))
-                ++p;
-            if (p < end)
-                ++p; // the closing quote
-        } else {
-            while (p < end && !QChar::isSpace(*p))
-                ++p;
-        }
-        tokens.append(QString(reinterpret_cast<const QChar*>(start), p - start));
+    // The end of the text ends the current token; text that ends in white space (outside
+    // a quoted token) gives one final empty token.
+    switch (state) {
+    case Plain:
+        tokens.append(slice(tokenStart, tokenEnd));
+        break;
+    case Quoted:
+        tokens.append(quotedEdited ? quotedText : slice(tokenStart, tokenEnd));
+        break;
+    case Between:
+        if (length > 0 && QChar::isSpace(last))
+            tokens.append(QString());
+        break;
     }
     return tokens;
 }
