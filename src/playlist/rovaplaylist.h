@@ -27,7 +27,9 @@ class ROVA_EXPORT RovaPlaylist : public QObject
     Q_OBJECT
 
 public:
-    enum RovaSortOrder {
+    // The enumerations have a fixed int underlying type: callers may pass any
+    // number, and the operations reject the ones outside the list.
+    enum RovaSortOrder : int {
         SortAscending = 0,
         SortDescending = 1,
         SortNone = 2,
@@ -37,7 +39,7 @@ public:
     };
     Q_ENUM(RovaSortOrder)
 
-    enum RovaRepeatMode {
+    enum RovaRepeatMode : int {
         RepeatNone = 0,
         RepeatOne = 1,
         RepeatAll = 2
@@ -45,7 +47,7 @@ public:
     Q_ENUM(RovaRepeatMode)
 
     /*! What a change did to the current item; see playlistUpdated(). */
-    enum RovaPlaylistUpdate {
+    enum RovaPlaylistUpdate : int {
         CurrentRemoved = 0,
         CurrentMoved = 1,
         NextChanged = 2,

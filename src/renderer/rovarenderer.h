@@ -40,7 +40,7 @@ class ROVA_EXPORT RovaRenderer : public QObject
 
 public:
     /*! The externally visible state, reported through stateChanged(). */
-    enum State {
+    enum State : int {
         Stopped = 0,
         Playing = 1,
         Paused = 2,
@@ -51,7 +51,7 @@ public:
         How setPosition() seeks. The library hands the value to the renderer
         implementation unchanged; only SeekDefault has a meaning of its own.
     */
-    enum SeekMode {
+    enum SeekMode : int {
         SeekDefault = 0,
         SeekAccurate = 1,
         SeekKeyFrame = 2

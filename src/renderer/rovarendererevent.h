@@ -24,7 +24,7 @@
 class ROVA_EXPORT RovaRendererEvent : public QEvent
 {
 public:
-    enum RovaRendererEventType {
+    enum RovaRendererEventType : int {
         Play = 1000,
         PlayURI = 1001,
         Stop = 1002,
