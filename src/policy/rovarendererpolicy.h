@@ -25,14 +25,14 @@ class ROVA_EXPORT RovaRendererPolicy : public QObject
 
 public:
     /*! The group a policy is initialised with; its meaning belongs to the policy. */
-    enum PolicyGroup {
+    enum PolicyGroup : int {
         DefaultGroup = 0, ///< the group of a renderer's built-in dummy policy
         PlayerGroup = 1   ///< the group of the default policy plugin's policy
     };
     Q_ENUM(PolicyGroup)
 
     /*! Resources; an empty set means the policy's default resources. */
-    enum PolicyResourceFlag {
+    enum PolicyResourceFlag : int {
         AudioResource = 0x1,
         VideoResource = 0x2
     };
@@ -40,7 +40,7 @@ public:
     Q_FLAG(PolicyResourceFlags)
 
     /*! What a policy reports through policyEvent(). */
-    enum PolicyEvent {
+    enum PolicyEvent : int {
         ResourcesGranted = 0, ///< the commands waiting for resources may run
         ResourcesDenied = 1,  ///< the commands waiting for resources are dropped
         StopRequested = 2,    ///< the renderer has to stop
