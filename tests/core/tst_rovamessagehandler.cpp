@@ -89,18 +89,12 @@ private Q_SLOTS:
     void cleanup();
 
     void shouldWriteTimeLevelAndMessage();
-    void shouldWriteEverythingToASuppliedStream();
     void shouldDeleteSuppliedStreamOnNextSetUpAndOnSwitchingOff();
-    void shouldStopWritingWhenSwitchedOff();
     void shouldKeepLinesWholeWhenThreadsLogTogether();
     void shouldBridgeGlibMessagesOfEveryDomain_data();
     void shouldBridgeGlibMessagesOfEveryDomain();
-    void shouldTakeThresholdFromEnvironment_data();
-    void shouldTakeThresholdFromEnvironment();
-    void shouldAbortAfterWritingFatalMessage_data();
-    void shouldAbortAfterWritingFatalMessage();
-    void shouldSurviveSecondSetUpAndBridgeGlibOnce();
-    void shouldRestoreDefaultHandlerWhenApplicationQuits();
+    void shouldLogInChildProcess_data();
+    void shouldLogInChildProcess();
 
 private:
     QtMessageHandler m_testHandler = nullptr;
@@ -126,37 +120,25 @@ void tst_RovaMessageHandler::cleanup()
 
 void tst_RovaMessageHandler::shouldWriteTimeLevelAndMessage()
 {
-    QString text;
-    RovaMessageHandler::initRovaLogging(true, new QTextStream(&text));
-    qWarning("disk %s", "full");
-    qCritical() << "no" << QStringLiteral("room");
-
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 4); // set-up line, two messages, the end of the last line
-    QVERIFY2(QRegularExpression(QLatin1Char('^') + timeStamp + QStringLiteral(" Warning: disk full$"))
-                     .match(lines.at(1)).hasMatch(), qPrintable(lines.at(1)));
-    // The clock in the line is the time of writing.
-    const QTime written = QTime::fromString(lines.at(1).left(12), QStringLiteral("hh:mm:ss:zzz"));
-    QVERIFY(written.isValid());
-    QVERIFY(qAbs(written.msecsTo(QTime::currentTime())) < 60000);
-    QCOMPARE(withoutTimes(text).join(QLatin1Char('|')),
-             QStringLiteral("T Debug: RovaMessageHandler::initRovaLogging 0|T Warning: disk full|"
-                            "T Critical: no \"room\""));
-}
-
-void tst_RovaMessageHandler::shouldWriteEverythingToASuppliedStream()
-{
-    qputenv("QROVA_LOG", "3"); // not consulted for a supplied stream
+    qputenv("QROVA_LOG", "3"); // not consulted: a supplied stream gets everything
     QString text;
     RovaMessageHandler::initRovaLogging(true, new QTextStream(&text));
     qunsetenv("QROVA_LOG");
     qDebug("d");
     qInfo("i");
-    qWarning("w");
-    qCritical("c");
+    qWarning("disk %s", "full");
+    qCritical() << "no" << QStringLiteral("room");
+
+    const QString line = text.split(QLatin1Char('\n')).at(3);
+    QVERIFY2(QRegularExpression(QLatin1Char('^') + timeStamp + QStringLiteral(" Warning: disk full$")).match(line).hasMatch(),
+             qPrintable(line));
+    // The clock in the line is the time of writing.
+    const QTime written = QTime::fromString(line.left(12), QStringLiteral("hh:mm:ss:zzz"));
+    QVERIFY(written.isValid());
+    QVERIFY(qAbs(written.msecsTo(QTime::currentTime())) < 60000);
     QCOMPARE(withoutTimes(text).join(QLatin1Char('|')),
              QStringLiteral("T Debug: RovaMessageHandler::initRovaLogging 0|T Debug: d|T Info: i|"
-                            "T Warning: w|T Critical: c"));
+                            "T Warning: disk full|T Critical: no \"room\""));
 }
 
 void tst_RovaMessageHandler::shouldDeleteSuppliedStreamOnNextSetUpAndOnSwitchingOff()
@@ -176,17 +158,6 @@ void tst_RovaMessageHandler::shouldDeleteSuppliedStreamOnNextSetUpAndOnSwitching
 
     QCOMPARE(withoutTimes(first).last(), QStringLiteral("T Warning: one"));
     QCOMPARE(withoutTimes(second).last(), QStringLiteral("T Warning: two"));
-}
-
-void tst_RovaMessageHandler::shouldStopWritingWhenSwitchedOff()
-{
-    QString text;
-    RovaMessageHandler::initRovaLogging(true, new QTextStream(&text));
-    RovaMessageHandler::initRovaLogging(false);
-    qInstallMessageHandler(m_testHandler);
-    QTest::ignoreMessage(QtWarningMsg, "after");
-    qWarning("after");
-    QCOMPARE(withoutTimes(text), QStringList{QStringLiteral("T Debug: RovaMessageHandler::initRovaLogging 0")});
 }
 
 void tst_RovaMessageHandler::shouldKeepLinesWholeWhenThreadsLogTogether()
@@ -248,54 +219,48 @@ void tst_RovaMessageHandler::shouldBridgeGlibMessagesOfEveryDomain()
              QStringLiteral("T Debug: RovaMessageHandler::initRovaLogging 0|") + line);
 }
 
-void tst_RovaMessageHandler::shouldTakeThresholdFromEnvironment_data()
-{
-    QTest::addColumn<QStringList>("environment");
-    QTest::addColumn<QString>("lines");
-
-    const QString all = QStringLiteral("T Debug: RovaMessageHandler::initRovaLogging 0|T Debug: a debug line|"
-                                       "T Info: an info line|T Warning: a warning line|T Critical: a critical line");
-    const QString warnings = QStringLiteral("T Warning: a warning line|T Critical: a critical line");
-    const QString criticals = QStringLiteral("T Critical: a critical line");
-
-    QTest::newRow("unset") << QStringList() << warnings;
-    QTest::newRow("1: debug and up") << QStringList{QStringLiteral("QROVA_LOG=1")} << all;
-    QTest::newRow("2: warnings and up") << QStringList{QStringLiteral("QROVA_LOG=2")} << warnings;
-    QTest::newRow("3: criticals") << QStringList{QStringLiteral("QROVA_LOG=3")} << criticals;
-    QTest::newRow("9: criticals") << QStringList{QStringLiteral("QROVA_LOG=9")} << criticals;
-    QTest::newRow("0 falls back") << QStringList{QStringLiteral("QROVA_LOG=0")} << warnings;
-    QTest::newRow("-1 falls back") << QStringList{QStringLiteral("QROVA_LOG=-1")} << warnings;
-    QTest::newRow("word falls back") << QStringList{QStringLiteral("QROVA_LOG=verbose")} << warnings;
-    QTest::newRow("hex is not decimal") << QStringList{QStringLiteral("QROVA_LOG=0x1")} << warnings;
-}
-
-void tst_RovaMessageHandler::shouldTakeThresholdFromEnvironment()
-{
-    QFETCH(QStringList, environment);
-    QFETCH(QString, lines);
-
-    const ChildResult child = runChild(QStringLiteral("levels"), environment);
-    QCOMPARE(child.status, QProcess::NormalExit);
-    QCOMPARE(child.code, 0);
-    QCOMPARE(child.lines.join(QLatin1Char('|')), lines);
-}
-
-void tst_RovaMessageHandler::shouldAbortAfterWritingFatalMessage_data()
+void tst_RovaMessageHandler::shouldLogInChildProcess_data()
 {
     QTest::addColumn<QString>("scenario");
     QTest::addColumn<QStringList>("environment");
     QTest::addColumn<bool>("aborts");
     QTest::addColumn<QString>("lines");
 
-    QTest::newRow("qFatal") << "fatal" << QStringList() << true << "T Fatal: the end";
-    QTest::newRow("warning with QT_FATAL_WARNINGS") << "warning" << QStringList{QStringLiteral("QT_FATAL_WARNINGS=1")}
-                                                    << true << "T Fatal: careful";
-    QTest::newRow("QT_FATAL_WARNINGS with any value") << "warning" << QStringList{QStringLiteral("QT_FATAL_WARNINGS=")}
-                                                      << true << "T Fatal: careful";
-    QTest::newRow("warning without it") << "warning" << QStringList() << false << "T Warning: careful";
+    const QString all = QStringLiteral("T Debug: RovaMessageHandler::initRovaLogging 0|T Debug: a debug line|"
+                                       "T Info: an info line|T Warning: a warning line|T Critical: a critical line");
+    const QString warnings = QStringLiteral("T Warning: a warning line|T Critical: a critical line");
+    const QString criticals = QStringLiteral("T Critical: a critical line");
+    const auto env = [](const char* entry) { return QStringList{QString::fromLatin1(entry)}; };
+    const QString levels = QStringLiteral("levels");
+
+    QTest::newRow("QROVA_LOG unset: warnings and up") << levels << QStringList() << false << warnings;
+    QTest::newRow("QROVA_LOG 1: debug and up") << levels << env("QROVA_LOG=1") << false << all;
+    QTest::newRow("QROVA_LOG 2: warnings and up") << levels << env("QROVA_LOG=2") << false << warnings;
+    QTest::newRow("QROVA_LOG 3: criticals") << levels << env("QROVA_LOG=3") << false << criticals;
+    QTest::newRow("QROVA_LOG 9: criticals") << levels << env("QROVA_LOG=9") << false << criticals;
+    QTest::newRow("QROVA_LOG 0 falls back") << levels << env("QROVA_LOG=0") << false << warnings;
+    QTest::newRow("QROVA_LOG -1 falls back") << levels << env("QROVA_LOG=-1") << false << warnings;
+    QTest::newRow("QROVA_LOG word falls back") << levels << env("QROVA_LOG=verbose") << false << warnings;
+    QTest::newRow("QROVA_LOG hex is not decimal") << levels << env("QROVA_LOG=0x1") << false << warnings;
+
+    QTest::newRow("qFatal aborts after writing") << "fatal" << QStringList() << true << "T Fatal: the end";
+    QTest::newRow("QT_FATAL_WARNINGS: warning is fatal") << "warning" << env("QT_FATAL_WARNINGS=1") << true
+                                                         << "T Fatal: careful";
+    QTest::newRow("QT_FATAL_WARNINGS with any value") << "warning" << env("QT_FATAL_WARNINGS=") << true
+                                                      << "T Fatal: careful";
+    QTest::newRow("warning without QT_FATAL_WARNINGS") << "warning" << QStringList() << false << "T Warning: careful";
+
+    QTest::newRow("second set-up, GLib domains bridged once")
+            << "glib-twice" << QStringList() << false << "T Warning: store is busy|T Critical: bus gone";
+    // The second restorer logs through Qt's own handler (the message pattern set for the child).
+    QTest::newRow("aboutToQuit restores Qt's handler")
+            << "quit" << env("QROVA_LOG=1") << false
+            << "T Debug: RovaMessageHandler::initRovaLogging 0|T Debug: RovaMessageHandler::initRovaLogging 0|"
+               "T Warning: before quit|T Debug: MessageHandlerRestorer: restoring default message handler.|"
+               "MessageHandlerRestorer: restoring default message handler.|after quit";
 }
 
-void tst_RovaMessageHandler::shouldAbortAfterWritingFatalMessage()
+void tst_RovaMessageHandler::shouldLogInChildProcess()
 {
     QFETCH(QString, scenario);
     QFETCH(QStringList, environment);
@@ -307,29 +272,6 @@ void tst_RovaMessageHandler::shouldAbortAfterWritingFatalMessage()
     if (!aborts)
         QCOMPARE(child.code, 0);
     QCOMPARE(child.lines.join(QLatin1Char('|')), lines);
-}
-
-void tst_RovaMessageHandler::shouldSurviveSecondSetUpAndBridgeGlibOnce()
-{
-    const ChildResult child = runChild(QStringLiteral("glib-twice"));
-    QCOMPARE(child.status, QProcess::NormalExit);
-    QCOMPARE(child.code, 0);
-    QCOMPARE(child.lines.join(QLatin1Char('|')), QStringLiteral("T Warning: store is busy|T Critical: bus gone"));
-}
-
-void tst_RovaMessageHandler::shouldRestoreDefaultHandlerWhenApplicationQuits()
-{
-    const ChildResult child = runChild(QStringLiteral("quit"), {QStringLiteral("QROVA_LOG=1")});
-    QCOMPARE(child.status, QProcess::NormalExit);
-    QCOMPARE(child.code, 0);
-    // The second restorer logs through Qt's own handler (the message pattern set for the child).
-    QCOMPARE(child.lines.join(QLatin1Char('|')),
-             QStringLiteral("T Debug: RovaMessageHandler::initRovaLogging 0|"
-                            "T Debug: RovaMessageHandler::initRovaLogging 0|"
-                            "T Warning: before quit|"
-                            "T Debug: MessageHandlerRestorer: restoring default message handler.|"
-                            "MessageHandlerRestorer: restoring default message handler.|"
-                            "after quit"));
 }
 
 QTEST_GUILESS_MAIN(tst_RovaMessageHandler)

@@ -88,7 +88,6 @@ private Q_SLOTS:
     void shouldDeriveEmptySubqueryForUnknownSubject();
     void shouldWarnForPositionOutsideSubqueries();
     void shouldOnlyReorderWhenRunAgain();
-    void shouldDeleteStatementsWithSubquery();
 };
 
 void tst_RovaSubquery::initTestCase()
@@ -234,17 +233,6 @@ void tst_RovaSubquery::shouldOnlyReorderWhenRunAgain()
     parser.subqueryAnalysis();
     QCOMPARE(parser.subqueries().size(), 2);
     QCOMPARE(describe(parser), first);
-}
-
-void tst_RovaSubquery::shouldDeleteStatementsWithSubquery()
-{
-    auto* statement = new RovaStatement;
-    statement->subject()->init(QStringLiteral("?s"));
-    QPointer<RovaStatement> watched(statement);
-    auto* subquery = new RovaSubquery({QStringLiteral("?s")}, {statement});
-    QCOMPARE(subquery->statements(), QList<RovaStatement*>{statement});
-    delete subquery;
-    QVERIFY(watched.isNull());
 }
 
 QTEST_GUILESS_MAIN(tst_RovaSubquery)
