@@ -226,10 +226,15 @@ void tst_RovaMessageHandler::shouldLogInChildProcess_data()
     QTest::addColumn<bool>("aborts");
     QTest::addColumn<QString>("lines");
 
-    const QString all = QStringLiteral("T Debug: RovaMessageHandler::initRovaLogging 0|T Debug: a debug line|"
-                                       "T Info: an info line|T Warning: a warning line|T Critical: a critical line");
-    const QString warnings = QStringLiteral("T Warning: a warning line|T Critical: a critical line");
-    const QString criticals = QStringLiteral("T Critical: a critical line");
+    // Each written line is followed by the same text sent to the system log with its priority.
+    const QString open = QStringLiteral("openlog ROVA 1 8|"); // LOG_PID, LOG_USER
+    const QString all = open + QStringLiteral("T Debug: RovaMessageHandler::initRovaLogging 0|"
+            "syslog 7 RovaMessageHandler::initRovaLogging 0|T Debug: a debug line|syslog 7 a debug line|"
+            "T Info: an info line|syslog 6 an info line|T Warning: a warning line|syslog 4 a warning line|"
+            "T Critical: a critical line|syslog 2 a critical line");
+    const QString warnings = open + QStringLiteral("T Warning: a warning line|syslog 4 a warning line|"
+                                                   "T Critical: a critical line|syslog 2 a critical line");
+    const QString criticals = open + QStringLiteral("T Critical: a critical line|syslog 2 a critical line");
     const auto env = [](const char* entry) { return QStringList{QString::fromLatin1(entry)}; };
     const QString levels = QStringLiteral("levels");
 
@@ -243,21 +248,30 @@ void tst_RovaMessageHandler::shouldLogInChildProcess_data()
     QTest::newRow("QROVA_LOG word falls back") << levels << env("QROVA_LOG=verbose") << false << warnings;
     QTest::newRow("QROVA_LOG hex is not decimal") << levels << env("QROVA_LOG=0x1") << false << warnings;
 
-    QTest::newRow("qFatal aborts after writing") << "fatal" << QStringList() << true << "T Fatal: the end";
+    QTest::newRow("qFatal aborts after writing") << "fatal" << QStringList() << true
+                                                 << open + QStringLiteral("T Fatal: the end|syslog 0 the end");
     QTest::newRow("QT_FATAL_WARNINGS: warning is fatal") << "warning" << env("QT_FATAL_WARNINGS=1") << true
-                                                         << "T Fatal: careful";
+                                                         << open + QStringLiteral("T Fatal: careful|syslog 0 careful");
     QTest::newRow("QT_FATAL_WARNINGS with any value") << "warning" << env("QT_FATAL_WARNINGS=") << true
-                                                      << "T Fatal: careful";
-    QTest::newRow("warning without QT_FATAL_WARNINGS") << "warning" << QStringList() << false << "T Warning: careful";
+                                                      << open + QStringLiteral("T Fatal: careful|syslog 0 careful");
+    QTest::newRow("warning without QT_FATAL_WARNINGS") << "warning" << QStringList() << false
+                                                       << open + QStringLiteral("T Warning: careful|syslog 4 careful");
 
     QTest::newRow("second set-up, GLib domains bridged once")
-            << "glib-twice" << QStringList() << false << "T Warning: store is busy|T Critical: bus gone";
+            << "glib-twice" << QStringList() << false
+            << open + open + QStringLiteral("T Warning: store is busy|syslog 4 store is busy|"
+                                            "T Critical: bus gone|syslog 2 bus gone");
     // The second restorer logs through Qt's own handler (the message pattern set for the child).
     QTest::newRow("aboutToQuit restores Qt's handler")
             << "quit" << env("QROVA_LOG=1") << false
-            << "T Debug: RovaMessageHandler::initRovaLogging 0|T Debug: RovaMessageHandler::initRovaLogging 0|"
-               "T Warning: before quit|T Debug: MessageHandlerRestorer: restoring default message handler.|"
-               "MessageHandlerRestorer: restoring default message handler.|after quit";
+            << QStringLiteral("openlog ROVA 1 8|T Debug: RovaMessageHandler::initRovaLogging 0|"
+                              "syslog 7 RovaMessageHandler::initRovaLogging 0|"
+                              "openlog ROVA 1 8|T Debug: RovaMessageHandler::initRovaLogging 0|"
+                              "syslog 7 RovaMessageHandler::initRovaLogging 0|"
+                              "T Warning: before quit|syslog 4 before quit|"
+                              "T Debug: MessageHandlerRestorer: restoring default message handler.|"
+                              "syslog 7 MessageHandlerRestorer: restoring default message handler.|"
+                              "MessageHandlerRestorer: restoring default message handler.|after quit");
 }
 
 void tst_RovaMessageHandler::shouldLogInChildProcess()

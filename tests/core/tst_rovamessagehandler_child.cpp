@@ -2,6 +2,10 @@
 // Child process for tst_rovamessagehandler: the cases that end the process, read the
 // environment or run an application's event loop to its end. The first argument names
 // the case; everything is logged to standard error by the library's handler.
+//
+// The system log calls of the library land here instead (the executable's definitions
+// take precedence over the C library's) and are written to standard error as
+// "openlog <ident> <option> <facility>" and "syslog <priority> <text>".
 #include <rovamessagehandler.h>
 
 #include <QCoreApplication>
@@ -9,7 +13,42 @@
 
 #include <glib.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+
+extern "C" {
+
+void openlog(const char* ident, int option, int facility)
+{
+    std::fprintf(stderr, "openlog %s %d %d\n", ident, option, facility);
+}
+
+static void writeSyslog(int priority, const char* format, va_list args)
+{
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::fprintf(stderr, "syslog %d %s\n", priority, text);
+}
+
+void syslog(int priority, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    writeSyslog(priority, format, args);
+    va_end(args);
+}
+
+// What syslog() becomes when the library is built with _FORTIFY_SOURCE.
+void __syslog_chk(int priority, int, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    writeSyslog(priority, format, args);
+    va_end(args);
+}
+
+} // extern "C"
 
 int main(int argc, char** argv)
 {
