@@ -3,10 +3,12 @@
 #include "qsparqlresult_p.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <libtracker-sparql/tracker-sparql.h>
 
 #include <cerrno>
+#include <map>
 #include <pthread.h>
 
 namespace {
@@ -34,6 +36,60 @@ QSparqlCell::Type cellType(TrackerSparqlValueType type)
     case TRACKER_SPARQL_VALUE_TYPE_BOOLEAN: return QSparqlCell::Boolean;
     }
     return QSparqlCell::String;
+}
+
+/* Local databases are opened once per process and shared by every connection
+   that names the same directory: Tracker keeps one writer per database, and two
+   connections on one directory would trip over each other's lock file. Tracker
+   connections may be used from several threads at once. */
+struct SharedLocalStore
+{
+    TrackerSparqlConnection* connection = nullptr;
+    int users = 0;
+};
+
+std::mutex& localStoresMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<QString, SharedLocalStore>& localStores()
+{
+    static std::map<QString, SharedLocalStore> stores;
+    return stores;
+}
+
+TrackerSparqlConnection* acquireLocalStore(const QString& directory, GCancellable* cancellable, GError** error)
+{
+    std::lock_guard<std::mutex> lock(localStoresMutex());
+    SharedLocalStore& shared = localStores()[directory];
+    if (!shared.connection) {
+        GFile* store = g_file_new_for_path(QFile::encodeName(directory).constData());
+        GFile* ontology = tracker_sparql_get_ontology_nepomuk();
+        shared.connection = tracker_sparql_connection_new(TRACKER_SPARQL_CONNECTION_FLAGS_NONE, store, ontology, cancellable, error);
+        g_object_unref(ontology);
+        g_object_unref(store);
+        if (!shared.connection) {
+            localStores().erase(directory);
+            return nullptr;
+        }
+    }
+    ++shared.users;
+    return shared.connection;
+}
+
+void releaseLocalStore(const QString& directory)
+{
+    // Closed under the lock, so that nobody opens the directory again before
+    // the database is shut.
+    std::lock_guard<std::mutex> lock(localStoresMutex());
+    auto it = localStores().find(directory);
+    if (it == localStores().end() || --it->second.users > 0)
+        return;
+    tracker_sparql_connection_close(it->second.connection);
+    g_object_unref(it->second.connection);
+    localStores().erase(it);
 }
 
 } // namespace
@@ -206,12 +262,10 @@ bool QTrackerWorker::ensureOpen(QSparqlError* error)
                                   QSparqlError::ConnectionError, code);
             return false;
         }
-        GFile* store = g_file_new_for_path(path.constData());
-        GFile* ontology = tracker_sparql_get_ontology_nepomuk();
-        m_tracker = tracker_sparql_connection_new(TRACKER_SPARQL_CONNECTION_FLAGS_NONE, store, ontology, m_stopCancellable, &gerror);
-        g_object_unref(ontology);
-        g_object_unref(store);
+        m_storeKey = QFileInfo(m_location.name).canonicalFilePath();
+        m_tracker = acquireLocalStore(m_storeKey, m_stopCancellable, &gerror);
         if (!m_tracker) {
+            m_storeKey.clear();
             *error = QSparqlError(QStringLiteral("Could not open the Tracker database \"%1\": %2")
                                       .arg(m_location.name, fromGError(gerror)),
                                   QSparqlError::ConnectionError, gerror->code);
@@ -262,7 +316,11 @@ bool QTrackerWorker::ensureOpen(QSparqlError* error)
 
 void QTrackerWorker::closeStore()
 {
-    if (m_tracker) {
+    if (m_tracker && !m_storeKey.isEmpty()) {
+        releaseLocalStore(m_storeKey);
+        m_storeKey.clear();
+        m_tracker = nullptr;
+    } else if (m_tracker) {
         tracker_sparql_connection_close(m_tracker);
         g_object_unref(m_tracker);
         m_tracker = nullptr;

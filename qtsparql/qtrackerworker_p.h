@@ -63,6 +63,7 @@ private:
 
     // Touched only on the worker thread.
     TrackerSparqlConnection* m_tracker = nullptr;
+    QString m_storeKey; // set while a shared local database is held
     GDBusConnection* m_bus = nullptr;
 
     std::thread m_thread;

@@ -24,7 +24,8 @@ class QSparqlConnectionPrivate;
     else the endpoint named by "busName" or QSPARQL_TRACKER_BUS_NAME on the
     session bus, else "org.freedesktop.Tracker3.Miner.Files" on the session bus.
     The store is opened on first use, off the caller's thread; a store that
-    cannot be reached shows up as a ConnectionError in the result.
+    cannot be reached shows up as a ConnectionError in the result. Connections
+    that name the same local database directory share one open database.
 
     Any other driver name gives an invalid connection whose results finish with
     an error.

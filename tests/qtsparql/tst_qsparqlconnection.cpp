@@ -13,9 +13,12 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
+
+#include <glib.h>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -94,6 +97,7 @@ private Q_SLOTS:
     void shouldPreferOptionsOverEnvironment_data();
     void shouldPreferOptionsOverEnvironment();
     void shouldCreateMissingDatabaseDirectory();
+    void shouldShareOneDatabaseBetweenConnections();
 
     void shouldAbandonQueryOfDeletedResult();
     void shouldAllowDeletingResultInFinishedSlot();
@@ -565,6 +569,49 @@ void tst_QSparqlConnection::shouldCreateMissingDatabaseDirectory()
     QVERIFY(QFileInfo(path).isDir());
 }
 
+void tst_QSparqlConnection::shouldShareOneDatabaseBetweenConnections()
+{
+    // Tracker complains through GLib when two handles on one database trip
+    // over each other; count what it says.
+    int trackerMessages = 0;
+    const guint handler = g_log_set_handler(
+        "Tracker", GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
+        [](const gchar*, GLogLevelFlags, const gchar* message, gpointer count) {
+            qDebug("Tracker warned: %s", message);
+            ++*static_cast<int*>(count);
+        },
+        &trackerMessages);
+    auto removeHandler = qScopeGuard([handler] { g_log_remove_handler("Tracker", handler); });
+
+    const QString path = m_scratch.filePath(QStringLiteral("shared-store"));
+    auto writer = std::make_unique<QSparqlConnection>(QStringLiteral("QTRACKER"), databaseOptions(path));
+    std::unique_ptr<QSparqlResult> insert(writer->exec(QSparqlQuery(
+        QStringLiteral("INSERT DATA { <urn:rova:shared> a nfo:FileDataObject, nmm:MusicPiece ; nie:url \"file:///shared.flac\" }"),
+        QSparqlQuery::InsertStatement)));
+    QVERIFY(finishLater(insert.get()));
+    QVERIFY2(!insert->hasError(), qPrintable(insert->lastError().message()));
+
+    // The same directory, spelt differently.
+    auto reader = std::make_unique<QSparqlConnection>(
+        QStringLiteral("QTRACKER"), databaseOptions(m_scratch.filePath(QStringLiteral("new/../shared-store/"))));
+    std::unique_ptr<QSparqlResult> read(reader->exec(QSparqlQuery(metadataQuery.arg(QStringLiteral("urn:rova:shared")))));
+    QVERIFY(finishLater(read.get()));
+    QVERIFY(read->first());
+    QCOMPARE(read->stringValue(0), QStringLiteral("file:///shared.flac"));
+
+    // Closed in the order they were opened, then opened again.
+    writer.reset();
+    std::unique_ptr<QSparqlResult> again(reader->exec(QSparqlQuery(metadataQuery.arg(QStringLiteral("urn:rova:shared")))));
+    QVERIFY(finishLater(again.get()));
+    QCOMPARE(again->size(), 1);
+    reader.reset();
+    QSparqlConnection reopened(QStringLiteral("QTRACKER"), databaseOptions(path));
+    std::unique_ptr<QSparqlResult> last(reopened.exec(QSparqlQuery(metadataQuery.arg(QStringLiteral("urn:rova:shared")))));
+    QVERIFY(finishLater(last.get()));
+    QCOMPARE(last->size(), 1);
+    QCOMPARE(trackerMessages, 0);
+}
+
 void tst_QSparqlConnection::shouldAbandonQueryOfDeletedResult()
 {
     int lateSignals = 0;
@@ -634,6 +681,17 @@ void tst_QSparqlConnection::shouldFinishOutstandingResultsWhenConnectionDeleted(
         results.emplace_back(connection->exec(QSparqlQuery(metadataQuery.arg(RovaTrackerFixture::item(i).objectId))));
         spies.emplace_back(std::make_unique<QSignalSpy>(results.back().get(), &QSparqlResult::finished));
     }
+
+    // The event loop keeps turning while the queries hang.
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticker.start(0);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks >= 20, 20000);
+    ticker.stop();
+    for (const auto& result : results)
+        QVERIFY(!result->isFinished());
+
     connection.reset();
 
     for (std::size_t i = 0; i < results.size(); ++i) {
