@@ -48,16 +48,17 @@ struct SharedLocalStore
     int users = 0;
 };
 
+// Never destroyed: a connection that outlives static destruction still finds them.
 std::mutex& localStoresMutex()
 {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 
 std::map<QString, SharedLocalStore>& localStores()
 {
-    static std::map<QString, SharedLocalStore> stores;
-    return stores;
+    static auto* stores = new std::map<QString, SharedLocalStore>;
+    return *stores;
 }
 
 TrackerSparqlConnection* acquireLocalStore(const QString& directory, GCancellable* cancellable, GError** error)
