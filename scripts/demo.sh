@@ -9,5 +9,5 @@ cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQROVA_BUILD_TESTS=OFF -
 cmake --build build-release -j"$(nproc)"
 cmake --install build-release
 ldconfig
-echo "== qrova-hello (installed in /usr/local/bin) =="
-/usr/local/bin/qrova-hello
+echo "== qrova-tour (installed in /usr/local/bin) =="
+/usr/local/bin/qrova-tour
