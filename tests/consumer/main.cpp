@@ -3,6 +3,8 @@
 #include <rovaerror.h>
 #include <rovaplaylist.h>
 
+#include <QtSparql/QSparqlConnection>
+
 #include <QCoreApplication>
 
 int main(int argc, char** argv)
@@ -11,6 +13,7 @@ int main(int argc, char** argv)
     const QString id = RovaPlaylist::getNewPlaylistId();
     const bool ok = id.startsWith(QLatin1String("rova"))
         && RovaError::codeToString(RovaError::RendererDenied) == QLatin1String("Denied")
-        && QMetaType::fromName("RovaError").isValid();
+        && QMetaType::fromName("RovaError").isValid()
+        && QSparqlConnection::drivers().contains(QLatin1String("QTRACKER"));
     return ok ? 0 : 1;
 }
