@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "tracktablemodel.h"
+#include "playlisttesting.h"
 
 #include <rovacontent.h>
 #include <rovageneralsourceplaylist.h>
 
 #include <QRegularExpression>
 #include <QTest>
-
-#include <memory>
 
 class tst_RovaGeneralSourcePlaylist : public QObject
 {
@@ -16,18 +14,12 @@ class tst_RovaGeneralSourcePlaylist : public QObject
 private Q_SLOTS:
     void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral(".*"))); }
 
-    void shouldDefineTrackerSourceConstant();
     void shouldJoinSourceUuidAndObjectId_data();
     void shouldJoinSourceUuidAndObjectId();
     void shouldWarnForMissingItem_data();
     void shouldWarnForMissingItem();
     void shouldFollowPresentedOrder();
 };
-
-void tst_RovaGeneralSourcePlaylist::shouldDefineTrackerSourceConstant()
-{
-    QCOMPARE(RovaGeneralSourcePlaylist::ROVA_TRACKER_SOURCE, QStringLiteral("RovaTrackerSource"));
-}
 
 void tst_RovaGeneralSourcePlaylist::shouldJoinSourceUuidAndObjectId_data()
 {

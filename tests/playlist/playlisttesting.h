@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#ifndef TRACKTABLEMODEL_H
-#define TRACKTABLEMODEL_H
+// Helpers for the playlist tests: a small editable table model, a playlist that
+// names its items by column 0, and a recorder of the playlist's signals.
+#ifndef PLAYLISTTESTING_H
+#define PLAYLISTTESTING_H
 
+#include <rovaplaylistbase.h>
+
+#include <QAbstractItemModelTester>
 #include <QAbstractTableModel>
-#include <QList>
-#include <QString>
 #include <QStringList>
 #include <QVariant>
 
-// A flat, editable table for playlist tests: "Id" (unique text), "Title" and
-// "Number" (an integer, or nothing at all).
+#include <memory>
+
+// One row: "Id" (unique text), "Title" and "Number" (an integer, or nothing at all).
 struct Track
 {
     QString id;
@@ -20,19 +24,12 @@ struct Track
 class TrackTableModel : public QAbstractTableModel
 {
 public:
-    explicit TrackTableModel(QObject* parent = nullptr)
-        : QAbstractTableModel(parent)
-    {
-    }
-
     // Tracks "0", "1", ... with titles "t0", ... and numbers 0, 1, ...
     static QList<Track> numbered(int count, int firstId = 0)
     {
         QList<Track> tracks;
-        for (int i = 0; i < count; ++i) {
-            const int id = firstId + i;
+        for (int id = firstId; id < firstId + count; ++id)
             tracks.append({QString::number(id), QStringLiteral("t%1").arg(id), id});
-        }
         return tracks;
     }
 
@@ -45,8 +42,6 @@ public:
 
     void insertTracks(int row, const QList<Track>& tracks)
     {
-        if (tracks.isEmpty())
-            return;
         beginInsertRows(QModelIndex(), row, row + int(tracks.size()) - 1);
         for (int i = 0; i < tracks.size(); ++i)
             m_tracks.insert(row + i, tracks.at(i));
@@ -68,24 +63,14 @@ public:
         return parent.isValid() ? 0 : int(m_tracks.size());
     }
 
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override
-    {
-        return parent.isValid() ? 0 : 3;
-    }
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override { return parent.isValid() ? 0 : 3; }
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override
     {
         if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole))
             return QVariant();
         const Track& track = m_tracks.at(index.row());
-        switch (index.column()) {
-        case 0:
-            return track.id;
-        case 1:
-            return track.title;
-        default:
-            return track.number;
-        }
+        return index.column() == 0 ? QVariant(track.id) : index.column() == 1 ? QVariant(track.title) : track.number;
     }
 
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override
@@ -93,26 +78,14 @@ public:
         if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::EditRole)
             return false;
         Track& track = m_tracks[index.row()];
-        switch (index.column()) {
-        case 0:
+        if (index.column() == 0)
             track.id = value.toString();
-            break;
-        case 1:
+        else if (index.column() == 1)
             track.title = value.toString();
-            break;
-        default:
+        else
             track.number = value;
-            break;
-        }
         Q_EMIT dataChanged(index, index);
         return true;
-    }
-
-    Qt::ItemFlags flags(const QModelIndex& index) const override
-    {
-        if (!index.isValid())
-            return QAbstractTableModel::flags(index);
-        return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override
@@ -121,17 +94,6 @@ public:
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < names.size())
             return names.at(section);
         return QAbstractTableModel::headerData(section, orientation, role);
-    }
-
-    bool insertRows(int row, int count, const QModelIndex& parent = QModelIndex()) override
-    {
-        if (parent.isValid() || row < 0 || row > m_tracks.size() || count <= 0)
-            return false;
-        QList<Track> tracks;
-        for (int i = 0; i < count; ++i)
-            tracks.append({QStringLiteral("new%1").arg(m_nextNew++), QString(), QVariant()});
-        insertTracks(row, tracks);
-        return true;
     }
 
     bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override
@@ -146,8 +108,53 @@ public:
 
 private:
     QList<Track> m_tracks;
-    int m_nextNew = 0;
 };
+
+// A playlist whose items are named by the presented column 0.
+class IdPlaylist : public RovaPlaylistBase
+{
+public:
+    IdPlaylist()
+        : RovaPlaylistBase(QStringLiteral("rova0"), QStringLiteral("test"))
+    {
+    }
+
+    RovaMediaInfo getItemMediaInfo(int index) override { return RovaMediaInfo(model()->index(index, 0).data().toString()); }
+};
+
+// Records a playlist's contentsChanged and playlistUpdated in the order they
+// come, as "c(from,removed,inserted)" and "u(update,index)", one string.
+class PlaylistLog
+{
+public:
+    explicit PlaylistLog(RovaPlaylist* playlist)
+    {
+        QObject::connect(playlist, &RovaPlaylist::contentsChanged, &m_context, [this](uint from, uint removed, uint inserted) {
+            m_entries.append(QStringLiteral("c(%1,%2,%3)").arg(from).arg(removed).arg(inserted));
+        });
+        QObject::connect(playlist, &RovaPlaylist::playlistUpdated, &m_context,
+                         [this](RovaPlaylist::RovaPlaylistUpdate update, int index) {
+                             m_entries.append(QStringLiteral("u(%1,%2)").arg(int(update)).arg(index));
+                         });
+    }
+
+    QString text() const { return m_entries.join(QLatin1Char(' ')); }
+    QString take()
+    {
+        const QString result = text();
+        m_entries.clear();
+        return result;
+    }
+
+private:
+    QObject m_context; // ends the connections with the log
+    QStringList m_entries;
+};
+
+inline std::unique_ptr<QAbstractItemModelTester> modelTester(QAbstractItemModel* model)
+{
+    return std::make_unique<QAbstractItemModelTester>(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+}
 
 // Column 0 of every presented row, in presented order.
 inline QStringList presentedIds(const QAbstractItemModel* model)
@@ -164,4 +171,4 @@ inline QStringList strings(const char* text)
     return QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-#endif // TRACKTABLEMODEL_H
+#endif // PLAYLISTTESTING_H
