@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <memory>
 
 // One row: "Id" (unique text), "Title" and "Number" (an integer, or nothing at all).
@@ -132,10 +133,9 @@ public:
         QObject::connect(playlist, &RovaPlaylist::contentsChanged, &m_context, [this](uint from, uint removed, uint inserted) {
             m_entries.append(QStringLiteral("c(%1,%2,%3)").arg(from).arg(removed).arg(inserted));
         });
-        QObject::connect(playlist, &RovaPlaylist::playlistUpdated, &m_context,
-                         [this](RovaPlaylist::RovaPlaylistUpdate update, int index) {
-                             m_entries.append(QStringLiteral("u(%1,%2)").arg(int(update)).arg(index));
-                         });
+        QObject::connect(playlist, &RovaPlaylist::playlistUpdated, &m_context, [this](RovaPlaylist::RovaPlaylistUpdate update, int index) {
+            m_entries.append(QStringLiteral("u(%1,%2)").arg(int(update)).arg(index));
+        });
     }
 
     QString text() const { return m_entries.join(QLatin1Char(' ')); }
@@ -162,6 +162,13 @@ inline QStringList presentedIds(const QAbstractItemModel* model)
     QStringList ids;
     for (int row = 0; row < model->rowCount(); ++row)
         ids.append(model->index(row, 0).data().toString());
+    return ids;
+}
+
+// The ids in text order, to compare orders as sets.
+inline QStringList sorted(QStringList ids)
+{
+    std::sort(ids.begin(), ids.end());
     return ids;
 }
 

@@ -148,15 +148,11 @@ void tst_RovaIndexList::shouldAnswerLikePlainListThroughRandomEdits()
             break;
         case 6:
             if (size > 0) {
-                const int from = int(random.bounded(size));
-                const int to = int(random.bounded(size));
-                if (random.bounded(2)) {
-                    list.move(from, to);
-                    plain.list.move(from, to);
-                } else {
-                    list.swap(from, to);
-                    plain.list.swapItemsAt(from, to);
-                }
+                const int i = int(random.bounded(size));
+                const int j = int(random.bounded(size));
+                const bool swap = random.bounded(2);
+                swap ? list.swap(i, j) : list.move(i, j);
+                swap ? plain.list.swapItemsAt(i, j) : plain.list.move(i, j);
                 plain.cache.clear();
             }
             break;

@@ -257,11 +257,7 @@ struct Sequence
     {
         const QStringList now = presentedNow();
         QCOMPARE(now, presented);
-        QStringList sortedNow = now;
-        QStringList sortedSource = source.ids();
-        std::sort(sortedNow.begin(), sortedNow.end());
-        std::sort(sortedSource.begin(), sortedSource.end());
-        QCOMPARE(sortedNow, sortedSource);
+        QCOMPARE(sorted(now), sorted(source.ids()));
         QCOMPARE(playlist.size(), int(presented.size()));
         QCOMPARE(playlist.getCurrentIndex(), current);
         if (current >= 0)

@@ -45,12 +45,6 @@ struct Fixture
     std::unique_ptr<QAbstractItemModelTester> tester;
 };
 
-QStringList sorted(QStringList ids)
-{
-    std::sort(ids.begin(), ids.end());
-    return ids;
-}
-
 } // namespace
 
 class tst_RovaProxySortModel : public QObject
