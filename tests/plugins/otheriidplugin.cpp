@@ -7,7 +7,6 @@ class OtherInterface
 {
 public:
     virtual ~OtherInterface() = default;
-    virtual int answer() const = 0;
 };
 Q_DECLARE_INTERFACE(OtherInterface, "org.example.OtherInterface")
 
@@ -16,9 +15,6 @@ class OtherIidTestPlugin : public QObject, public OtherInterface
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "org.example.OtherInterface")
     Q_INTERFACES(OtherInterface)
-
-public:
-    int answer() const override { return 42; }
 };
 
 #include "otheriidplugin.moc"

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// A source and renderer plugin: the wrong interface for a policy plugin file.
+// A source and renderer plugin that registers nothing: the wrong interface for
+// a policy plugin file.
 #include <rovaplugin.h>
 
 #include <QObject>

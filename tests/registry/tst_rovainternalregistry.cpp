@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Every announcement of the registry, in order: "+source*" for the pointer
@@ -15,31 +17,28 @@ class AnnouncementLog : public QObject
 public:
     explicit AnnouncementLog(RovaRegistry* r)
     {
-        using R = RovaRegistry;
-        using S = const QString&;
-#define ROVA_LOG_POINTER(signal, type, label) \
-    connect(r, qOverload<type>(&R::signal), this, [this](type) { m_entries << QStringLiteral(label "*"); })
-#define ROVA_LOG_TEXT(signal, label) \
-    connect(r, qOverload<S, S>(&R::signal), this, [this](S id, S name) { \
-        m_entries << QStringLiteral(label "(%1,%2)").arg(id, name); })
-        ROVA_LOG_POINTER(sourceAdded, RovaSource*, "+source");
-        ROVA_LOG_TEXT(sourceAdded, "+source");
-        ROVA_LOG_POINTER(sourceRemoved, const RovaSource*, "-source");
-        ROVA_LOG_TEXT(sourceRemoved, "-source");
-        ROVA_LOG_POINTER(rendererAdded, RovaRenderer*, "+renderer");
-        ROVA_LOG_TEXT(rendererAdded, "+renderer");
-        ROVA_LOG_POINTER(rendererRemoved, const RovaRenderer*, "-renderer");
-        ROVA_LOG_TEXT(rendererRemoved, "-renderer");
-        ROVA_LOG_POINTER(playlistAdded, RovaPlaylist*, "+playlist");
-        ROVA_LOG_TEXT(playlistAdded, "+playlist");
-        ROVA_LOG_POINTER(playlistRemoved, const RovaPlaylist*, "-playlist");
-        ROVA_LOG_TEXT(playlistRemoved, "-playlist");
-#undef ROVA_LOG_POINTER
-#undef ROVA_LOG_TEXT
+#define ROVA_LOG_BOTH(signal, pointer, label) \
+    log(r, qOverload<pointer>(&RovaRegistry::signal), label); \
+    log(r, qOverload<const QString&, const QString&>(&RovaRegistry::signal), label)
+        ROVA_LOG_BOTH(sourceAdded, RovaSource*, "+source");
+        ROVA_LOG_BOTH(sourceRemoved, const RovaSource*, "-source");
+        ROVA_LOG_BOTH(rendererAdded, RovaRenderer*, "+renderer");
+        ROVA_LOG_BOTH(rendererRemoved, const RovaRenderer*, "-renderer");
+        ROVA_LOG_BOTH(playlistAdded, RovaPlaylist*, "+playlist");
+        ROVA_LOG_BOTH(playlistRemoved, const RovaPlaylist*, "-playlist");
+#undef ROVA_LOG_BOTH
     }
-    QString text() const { return m_entries.join(QLatin1Char(';')); }
+    QString text() const { return m_entries.join(u';'); }
 
 private:
+    template<typename... Args>
+    void log(RovaRegistry* r, void (RovaRegistry::*signal)(Args...), const char* label)
+    {
+        connect(r, signal, this, [this, label](Args... args) { m_entries << QLatin1String(label) + form(args...); });
+    }
+    static QString form(const void*) { return u"*"_s; }
+    static QString form(const QString& id, const QString& name) { return u"(%1,%2)"_s.arg(id, name); }
+
     QStringList m_entries;
 };
 
@@ -48,283 +47,223 @@ using Renderers = QList<RovaRenderer*>;
 using Playlists = QList<RovaPlaylist*>;
 using Controls = QList<RovaPluginControlInterface*>;
 
+RovaInternalRegistry* registry()
+{
+    return RovaInternalRegistry::internalInstance();
+}
+
 } // namespace
 
 class tst_RovaInternalRegistry : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void init();
-    void cleanup();
-
-    void shouldBeOneRegistryChildOfApplicationUntilDestroyed();
-    void shouldOwnAndAnnounceAdditionsPointerFormFirst();
-    void shouldRefuseBadAdditions();
-    void shouldLookUpExactlyInRegistrationOrder();
-    void shouldAnnounceAndDeleteRemovals();
-    void shouldForgetObjectsDestroyedElsewhere();
-    void shouldDeleteOwnedObjectsOnceInOrderWithoutSignals();
-    void shouldKeepControlInterfacesByName();
-    void shouldNeverHoldDeletedControlInterface();
-
-private:
-    RovaInternalRegistry* registry() const { return RovaInternalRegistry::internalInstance(); }
-    RovaTestDestroyedHook hook()
-    {
-        return [this](const QString& what) { m_destroyed << what; };
-    }
-    QString destroyed() const { return m_destroyed.join(QLatin1Char(';')); }
-
     QStringList m_destroyed;
-};
 
-void tst_RovaInternalRegistry::init()
-{
-    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
-    m_destroyed.clear();
-}
-
-void tst_RovaInternalRegistry::cleanup()
-{
-    delete RovaInternalRegistry::internalInstance(); // each test starts empty
-}
-
-void tst_RovaInternalRegistry::shouldBeOneRegistryChildOfApplicationUntilDestroyed()
-{
-    QPointer<RovaRegistry> first = RovaRegistry::instance();
-    QCOMPARE(first.data(), RovaRegistry::instance());
-    QCOMPARE(first.data(), static_cast<RovaRegistry*>(registry()));
-    QCOMPARE(first->parent(), QCoreApplication::instance());
-    QCOMPARE(first->metaObject()->className(), "RovaInternalRegistry");
-    QCOMPARE(first->metaObject()->superClass()->className(), "RovaRegistry");
-    QVERIFY(registry()->addSource(new RovaTestSource(QStringLiteral("s"), QStringLiteral("S"), hook())));
-
-    delete first.data();
-    QCOMPARE(destroyed(), QStringLiteral("source s"));
-    // A late caller gets a new, working registry, never the deleted one.
-    QVERIFY(first.isNull());
-    QVERIFY(registry()->sources().isEmpty());
-    QVERIFY(registry()->addSource(new RovaTestSource(QStringLiteral("s"), QStringLiteral("S"))));
-    QCOMPARE(registry()->parent(), QCoreApplication::instance());
-}
-
-void tst_RovaInternalRegistry::shouldOwnAndAnnounceAdditionsPointerFormFirst()
-{
-    AnnouncementLog log(registry());
-    auto* source = new RovaTestSource(QStringLiteral("u"), QStringLiteral("Music"));
-    auto* renderer = new RovaTestRenderer(QStringLiteral("u"), QStringLiteral("Speaker")); // kinds never clash
-    auto* playlist = new RovaTestPlaylist(QStringLiteral("rova1"), QStringLiteral("Party"));
-    auto* sameName = new RovaTestPlaylist(QStringLiteral("rova2"), QStringLiteral("Party"));
-    QVERIFY(registry()->addSource(source));
-    QVERIFY(registry()->addRenderer(renderer));
-    QVERIFY(registry()->addPlaylist(playlist));
-    QVERIFY(registry()->addPlaylist(sameName));
-    QCOMPARE(log.text(), QStringLiteral("+source*;+source(u,Music);+renderer*;+renderer(u,Speaker);"
-                                        "+playlist*;+playlist(rova1,Party);+playlist*;+playlist(rova2,Party)"));
-    QCOMPARE(source->parent(), registry());
-    QCOMPARE(renderer->parent(), registry());
-    QCOMPARE(playlist->parent(), registry());
-    QCOMPARE(registry()->sources(), Sources{source});
-    QCOMPARE(registry()->renderers(), Renderers{renderer});
-    QCOMPARE(registry()->playlists(), (Playlists{playlist, sameName}));
-}
-
-void tst_RovaInternalRegistry::shouldRefuseBadAdditions()
-{
-    const QString taken = QStringLiteral("taken");
-    auto* source = new RovaTestSource(taken, QString());
-    auto* renderer = new RovaTestRenderer(taken, QString());
-    auto* playlist = new RovaTestPlaylist(taken, QString());
-    QVERIFY(registry()->addSource(source) && registry()->addRenderer(renderer) && registry()->addPlaylist(playlist));
-    AnnouncementLog log(registry());
-    // New candidates that are refused stay their caller's.
-    RovaTestSource otherSource(taken, QString());
-    RovaTestRenderer otherRenderer(taken, QString());
-    RovaTestPlaylist otherPlaylist(taken, QString());
-    RovaTestPlaylist noId{QString(), QString()};
-
-    for (const char* warning : {"Tried to add NULL source", "Tried to add source with existing uuid",
-                                "Tried to add source with existing uuid", "Tried to add NULL renderer",
-                                "Tried to add renderer with existing uuid", "Tried to add renderer with existing uuid",
-                                "Tried to add NULL playlist or playlist without id",
-                                "Tried to add NULL playlist or playlist without id",
-                                "Tried to add playlist with existing id or name",
-                                "Tried to add playlist with existing id or name"})
-        QTest::ignoreMessage(QtWarningMsg, warning);
-    QVERIFY(!registry()->addSource(nullptr));
-    QVERIFY(!registry()->addSource(&otherSource));
-    QVERIFY(!registry()->addSource(source));
-    QVERIFY(!registry()->addRenderer(nullptr));
-    QVERIFY(!registry()->addRenderer(&otherRenderer));
-    QVERIFY(!registry()->addRenderer(renderer));
-    QVERIFY(!registry()->addPlaylist(nullptr));
-    QVERIFY(!registry()->addPlaylist(&noId));
-    QVERIFY(!registry()->addPlaylist(&otherPlaylist));
-    QVERIFY(!registry()->addPlaylist(playlist));
-
-    QCOMPARE(log.text(), QString());
-    QVERIFY(!otherSource.parent() && !otherRenderer.parent() && !otherPlaylist.parent() && !noId.parent());
-    QCOMPARE(registry()->sources(), Sources{source});
-    QCOMPARE(registry()->renderers(), Renderers{renderer});
-    QCOMPARE(registry()->playlists(), Playlists{playlist});
-}
-
-void tst_RovaInternalRegistry::shouldLookUpExactlyInRegistrationOrder()
-{
-    auto* b = new RovaTestSource(QStringLiteral("b"), QString());
-    auto* a = new RovaTestSource(QStringLiteral("a"), QString());
-    auto* p3 = new RovaTestPlaylist(QStringLiteral("rova3"), QString(), true);
-    auto* p2 = new RovaTestPlaylist(QStringLiteral("rova2"), QString(), false);
-    auto* p1 = new RovaTestPlaylist(QStringLiteral("rova1"), QString(), true);
-    for (RovaSource* s : {b, a})
-        registry()->addSource(s);
-    for (RovaPlaylist* p : {p3, p2, p1})
-        registry()->addPlaylist(p);
-
-    QCOMPARE(registry()->sources(), (Sources{b, a}));
-    QCOMPARE(registry()->source(QStringLiteral("a")), a);
-    QCOMPARE(registry()->source(QStringLiteral("A")), nullptr); // case matters
-    QCOMPARE(registry()->source(QString()), nullptr);
-    QCOMPARE(registry()->renderer(QStringLiteral("a")), nullptr);
-    QCOMPARE(registry()->playlist(QStringLiteral("rova2")), p2);
-    QCOMPARE(registry()->playlist(QStringLiteral("ROVA2")), nullptr);
-    QCOMPARE(registry()->playlist(QString()), nullptr);
-    QCOMPARE(registry()->persistentPlaylists(), (Playlists{p3, p1}));
-}
-
-void tst_RovaInternalRegistry::shouldAnnounceAndDeleteRemovals()
-{
-    registry()->addSource(new RovaTestSource(QStringLiteral("u"), QStringLiteral("Src"), hook()));
-    registry()->addRenderer(new RovaTestRenderer(QStringLiteral("u"), QStringLiteral("Rnd"), hook()));
-    registry()->addPlaylist(new RovaTestPlaylist(QStringLiteral("rova1"), QStringLiteral("Party"), false, hook()));
-    AnnouncementLog log(registry());
-
-    // Unknown ids change nothing.
-    registry()->removeExtension(QStringLiteral("unknown"));
-    registry()->removeExtension(QString());
-    registry()->removePlaylist(QStringLiteral("rova2"));
-    registry()->removePlaylist(QString());
-    QCOMPARE(log.text() + destroyed(), QString());
-
-    // The source wins over the renderer of the same uuid; each is deleted
-    // before the call returns.
-    registry()->removeExtension(QStringLiteral("u"));
-    QCOMPARE(destroyed(), QStringLiteral("source u"));
-    registry()->removeExtension(QStringLiteral("u"));
-    registry()->removePlaylist(QStringLiteral("rova1"));
-    QCOMPARE(log.text(), QStringLiteral("-source(u,Src);-renderer(u,Rnd);-playlist*;-playlist(rova1,Party)"));
-    QCOMPARE(destroyed(), QStringLiteral("source u;renderer u;playlist rova1"));
-    QVERIFY(registry()->sources().isEmpty() && registry()->renderers().isEmpty() && registry()->playlists().isEmpty());
-}
-
-void tst_RovaInternalRegistry::shouldForgetObjectsDestroyedElsewhere()
-{
-    auto* source = new RovaTestSource(QStringLiteral("s"), QString());
-    auto* renderer = new RovaTestRenderer(QStringLiteral("r"), QString());
-    auto* playlist = new RovaTestPlaylist(QStringLiteral("rova1"), QString());
-    auto* kept = new RovaTestRenderer(QStringLiteral("kept"), QString());
-    registry()->addSource(source);
-    registry()->addRenderer(renderer);
-    registry()->addPlaylist(playlist);
-    registry()->addRenderer(kept);
-    AnnouncementLog log(registry());
-
-    delete source;
+    // A new test object whose id is written to destroyed() when it goes.
+    template<typename T, typename... Args>
+    T* make(const QString& id, Args... args)
     {
-        QObject elsewhere;
-        renderer->setParent(&elsewhere); // taken away, then deleted with its new parent
+        auto* object = new T(id, args...);
+        connect(object, &QObject::destroyed, this, [this, id] { m_destroyed << id; });
+        return object;
     }
-    delete playlist;
-    QCOMPARE(log.text(), QStringLiteral("-source*;-renderer*;-playlist*"));
-    QVERIFY(registry()->sources().isEmpty());
-    QCOMPARE(registry()->renderers(), Renderers{kept});
-    QCOMPARE(registry()->playlist(QStringLiteral("rova1")), nullptr);
+    QString destroyed() const { return m_destroyed.join(u';'); }
 
-    // The slot does the same for whoever calls it, and ignores strangers.
-    registry()->extensionDestroyed(nullptr);
-    registry()->extensionDestroyed(this);
-    registry()->extensionDestroyed(kept);
-    registry()->extensionDestroyed(kept);
-    QCOMPARE(log.text(), QStringLiteral("-source*;-renderer*;-playlist*;-renderer*"));
-    QVERIFY(registry()->renderers().isEmpty());
-}
+private Q_SLOTS:
+    void init()
+    {
+        QTest::failOnWarning(QRegularExpression(u".*"_s));
+        m_destroyed.clear();
+    }
+    void cleanup() { delete RovaInternalRegistry::internalInstance(); } // each test starts empty
 
-void tst_RovaInternalRegistry::shouldDeleteOwnedObjectsOnceInOrderWithoutSignals()
-{
-    registry()->addRenderer(new RovaTestRenderer(QStringLiteral("r1"), QString(), hook()));
-    registry()->addSource(new RovaTestSource(QStringLiteral("s1"), QString(), hook()));
-    registry()->addPluginControlInterface(QStringLiteral("b"), new RovaTestControlInterface(QStringLiteral("b"), hook()));
-    registry()->addPluginControlInterface(QStringLiteral("a"), new RovaTestControlInterface(QStringLiteral("a"), hook()));
-    auto* playlist = new RovaTestPlaylist(QStringLiteral("rova1"), QString(), false, hook());
-    registry()->addPlaylist(playlist);
-    registry()->addSource(new RovaTestSource(QStringLiteral("s2"), QString(), hook()));
-    // The playlist takes a registered source and control interface with it.
-    auto* taken = new RovaTestSource(QStringLiteral("s3"), QString(), hook());
-    auto* takenControl = new RovaTestControlInterface(QStringLiteral("c"), hook());
-    registry()->addSource(taken);
-    registry()->addPluginControlInterface(QStringLiteral("c"), takenControl);
-    taken->setParent(playlist);
-    takenControl->setParent(playlist);
-    auto* log = new AnnouncementLog(registry());
+    void shouldBeOneRegistryChildOfApplicationUntilDestroyed()
+    {
+        QPointer<RovaRegistry> first = RovaRegistry::instance();
+        QCOMPARE(first.data(), static_cast<RovaRegistry*>(registry()));
+        QCOMPARE(first->parent(), QCoreApplication::instance());
+        QVERIFY(registry()->addSource(make<RovaTestSource>(u"s"_s)));
 
-    delete registry();
-    QCOMPARE(destroyed(), QStringLiteral("playlist rova1;source s3;control c;source s1;source s2;renderer r1;"
-                                         "control a;control b"));
-    QCOMPARE(log->text(), QString());
-    delete log;
-}
+        delete first.data();
+        QCOMPARE(destroyed(), u"s"_s);
+        // A late caller gets a new, working registry, never the deleted one.
+        QVERIFY(registry()->sources().isEmpty());
+        QCOMPARE(registry()->parent(), QCoreApplication::instance());
+    }
 
-void tst_RovaInternalRegistry::shouldKeepControlInterfacesByName()
-{
-    auto* b = new RovaTestControlInterface(QStringLiteral("b"), hook());
-    auto* a = new RovaTestControlInterface(QStringLiteral("a"), hook());
-    registry()->addPluginControlInterface(QStringLiteral("b"), b);
-    registry()->addPluginControlInterface(QStringLiteral("a"), a);
-    registry()->addPluginControlInterface(QStringLiteral("c"), nullptr);
-    QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b, nullptr})); // by name
-    QCOMPARE(registry()->pluginControlInterface(QStringLiteral("a")), a);
-    QCOMPARE(registry()->pluginControlInterface(QStringLiteral("c")), nullptr);
-    QCOMPARE(registry()->pluginControlInterface(QStringLiteral("unknown")), nullptr);
-    QVERIFY(a->parent() == nullptr); // owned without being reparented
+    void shouldOwnAnnounceAndLookUpAdditionsInOrder()
+    {
+        AnnouncementLog log(registry());
+        auto* b = make<RovaTestSource>(u"b"_s, u"Music"_s);
+        auto* a = make<RovaTestSource>(u"a"_s);
+        auto* r = make<RovaTestRenderer>(u"a"_s, u"Speaker"_s); // kinds never clash
+        auto* p3 = make<RovaTestPlaylist>(u"rova3"_s, u"Party"_s, true);
+        auto* p2 = make<RovaTestPlaylist>(u"rova2"_s, u"Party"_s); // names may
+        auto* p1 = make<RovaTestPlaylist>(u"rova1"_s, QString(), true);
+        QVERIFY(registry()->addSource(b) && registry()->addSource(a) && registry()->addRenderer(r));
+        QVERIFY(registry()->addPlaylist(p3) && registry()->addPlaylist(p2) && registry()->addPlaylist(p1));
+        QCOMPARE(log.text(), u"+source*;+source(b,Music);+source*;+source(a,);+renderer*;+renderer(a,Speaker);"
+                             "+playlist*;+playlist(rova3,Party);+playlist*;+playlist(rova2,Party);+playlist*;+playlist(rova1,)"_s);
+        QVERIFY(a->parent() == registry() && r->parent() == registry() && p1->parent() == registry());
 
-    // Replacing deletes the previous object first.
-    auto* b2 = new RovaTestControlInterface(QStringLiteral("b2"), hook());
-    registry()->addPluginControlInterface(QStringLiteral("b"), b2);
-    QCOMPARE(destroyed(), QStringLiteral("control b"));
-    QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b2, nullptr}));
-}
+        QCOMPARE(registry()->sources(), (Sources{b, a}));
+        QCOMPARE(registry()->renderers(), Renderers{r});
+        QCOMPARE(registry()->playlists(), (Playlists{p3, p2, p1}));
+        QCOMPARE(registry()->persistentPlaylists(), (Playlists{p3, p1}));
+        QCOMPARE(registry()->source(u"a"_s), a);
+        QCOMPARE(registry()->source(u"A"_s), nullptr); // case matters
+        QCOMPARE(registry()->source(QString()), nullptr);
+        QCOMPARE(registry()->playlist(u"rova2"_s), p2);
+        QCOMPARE(registry()->playlist(u"ROVA2"_s), nullptr);
+    }
 
-void tst_RovaInternalRegistry::shouldNeverHoldDeletedControlInterface()
-{
-    // Added again under its own name: kept, not deleted.
-    auto* same = new RovaTestControlInterface(QStringLiteral("same"), hook());
-    registry()->addPluginControlInterface(QStringLiteral("same"), same);
-    registry()->addPluginControlInterface(QStringLiteral("same"), same);
-    QVERIFY(same->setSetting(QStringLiteral("label"), QStringLiteral("alive")));
-    QVERIFY(!same->setSetting(QStringLiteral("other"), 1));
-    QCOMPARE(destroyed(), QString());
+    void shouldRefuseBadAdditions()
+    {
+        auto* s = make<RovaTestSource>(u"taken"_s);
+        auto* r = make<RovaTestRenderer>(u"taken"_s);
+        auto* p = make<RovaTestPlaylist>(u"taken"_s);
+        QVERIFY(registry()->addSource(s) && registry()->addRenderer(r) && registry()->addPlaylist(p));
+        AnnouncementLog log(registry());
+        // Refused candidates stay their caller's.
+        RovaTestSource otherSource(u"taken"_s);
+        RovaTestRenderer otherRenderer(u"taken"_s);
+        RovaTestPlaylist otherPlaylist(u"taken"_s);
+        RovaTestPlaylist noId{QString()};
 
-    // Deleted by its plugin: gone from the registry.
-    auto* deleted = new RovaTestControlInterface(QStringLiteral("deleted"), hook());
-    registry()->addPluginControlInterface(QStringLiteral("deleted"), deleted);
-    delete deleted;
-    QCOMPARE(registry()->pluginControlInterface(QStringLiteral("deleted")), nullptr);
+        for (const char* warning : {"Tried to add NULL source", "Tried to add source with existing uuid",
+                                    "Tried to add NULL renderer", "Tried to add renderer with existing uuid",
+                                    "Tried to add NULL playlist or playlist without id",
+                                    "Tried to add NULL playlist or playlist without id",
+                                    "Tried to add playlist with existing id or name"})
+            QTest::ignoreMessage(QtWarningMsg, warning);
+        QVERIFY(!registry()->addSource(nullptr) && !registry()->addSource(&otherSource));
+        QVERIFY(!registry()->addRenderer(nullptr) && !registry()->addRenderer(&otherRenderer));
+        QVERIFY(!registry()->addPlaylist(nullptr) && !registry()->addPlaylist(&noId));
+        QVERIFY(!registry()->addPlaylist(&otherPlaylist));
 
-    // Held under two names and replaced under one: the other name lets go too.
-    auto* twice = new RovaTestControlInterface(QStringLiteral("twice"), hook());
-    registry()->addPluginControlInterface(QStringLiteral("one"), twice);
-    registry()->addPluginControlInterface(QStringLiteral("two"), twice);
-    registry()->addPluginControlInterface(QStringLiteral("one"), nullptr);
-    QCOMPARE(registry()->pluginControlInterface(QStringLiteral("two")), nullptr);
-    QCOMPARE(registry()->pluginControlInterfaces(), (Controls{nullptr, same}));
+        QCOMPARE(log.text(), QString());
+        QVERIFY(!otherSource.parent() && !otherRenderer.parent() && !otherPlaylist.parent() && !noId.parent());
+        QCOMPARE(registry()->sources(), Sources{s});
+        QCOMPARE(registry()->renderers(), Renderers{r});
+        QCOMPARE(registry()->playlists(), Playlists{p});
+    }
 
-    auto* last = new RovaTestControlInterface(QStringLiteral("last"), hook());
-    registry()->addPluginControlInterface(QStringLiteral("x"), last);
-    registry()->addPluginControlInterface(QStringLiteral("y"), last);
-    delete registry();
-    QCOMPARE(destroyed(), QStringLiteral("control deleted;control twice;control same;control last"));
-}
+    void shouldAnnounceAndDeleteRemovals()
+    {
+        registry()->addSource(make<RovaTestSource>(u"u"_s, u"Src"_s));
+        registry()->addRenderer(make<RovaTestRenderer>(u"u"_s, u"Rnd"_s));
+        registry()->addPlaylist(make<RovaTestPlaylist>(u"rova1"_s, u"Party"_s));
+        AnnouncementLog log(registry());
+
+        // Unknown ids change nothing.
+        for (const QString& id : {u"unknown"_s, QString()}) {
+            registry()->removeExtension(id);
+            registry()->removePlaylist(id);
+        }
+        QCOMPARE(log.text() + destroyed(), QString());
+
+        // The source wins over the renderer of the same uuid; each is deleted
+        // before the call returns.
+        registry()->removeExtension(u"u"_s);
+        QCOMPARE(log.text() + destroyed(), u"-source(u,Src)u"_s);
+        QCOMPARE(registry()->sources(), Sources{});
+        registry()->removeExtension(u"u"_s);
+        registry()->removePlaylist(u"rova1"_s);
+        QCOMPARE(log.text(), u"-source(u,Src);-renderer(u,Rnd);-playlist*;-playlist(rova1,Party)"_s);
+        QCOMPARE(destroyed(), u"u;u;rova1"_s);
+        QVERIFY(registry()->renderers().isEmpty() && registry()->playlists().isEmpty());
+    }
+
+    void shouldForgetObjectsDestroyedElsewhere()
+    {
+        auto* s = make<RovaTestSource>(u"s"_s);
+        auto* r = make<RovaTestRenderer>(u"r"_s);
+        auto* p = make<RovaTestPlaylist>(u"rova1"_s);
+        auto* kept = make<RovaTestRenderer>(u"kept"_s);
+        QVERIFY(registry()->addSource(s) && registry()->addRenderer(r) && registry()->addPlaylist(p));
+        QVERIFY(registry()->addRenderer(kept));
+        AnnouncementLog log(registry());
+
+        delete s;
+        {
+            QObject elsewhere;
+            r->setParent(&elsewhere); // taken away, then deleted with its new parent
+        }
+        delete p;
+        QCOMPARE(log.text(), u"-source*;-renderer*;-playlist*"_s);
+        QVERIFY(registry()->sources().isEmpty() && registry()->playlists().isEmpty());
+        QCOMPARE(registry()->renderers(), Renderers{kept});
+
+        // The slot does the same for whoever calls it, and ignores strangers.
+        for (QObject* object : std::initializer_list<QObject*>{nullptr, this, kept, kept})
+            registry()->extensionDestroyed(object);
+        QCOMPARE(log.text(), u"-source*;-renderer*;-playlist*;-renderer*"_s);
+        QVERIFY(registry()->renderers().isEmpty());
+    }
+
+    void shouldDeleteOwnedObjectsOnceInOrderWithoutSignals()
+    {
+        registry()->addRenderer(make<RovaTestRenderer>(u"r1"_s));
+        registry()->addSource(make<RovaTestSource>(u"s1"_s));
+        registry()->addPluginControlInterface(u"b"_s, make<RovaTestControlInterface>(u"b"_s));
+        registry()->addPluginControlInterface(u"a"_s, make<RovaTestControlInterface>(u"a"_s));
+        auto* p = make<RovaTestPlaylist>(u"rova1"_s);
+        registry()->addPlaylist(p);
+        registry()->addSource(make<RovaTestSource>(u"s2"_s));
+        // The playlist takes a registered source and control interface with it.
+        auto* taken = make<RovaTestSource>(u"s3"_s);
+        auto* takenControl = make<RovaTestControlInterface>(u"c"_s);
+        registry()->addSource(taken);
+        registry()->addPluginControlInterface(u"c"_s, takenControl);
+        taken->setParent(p);
+        takenControl->setParent(p);
+        auto* log = new AnnouncementLog(registry());
+
+        delete registry();
+        QCOMPARE(destroyed(), u"rova1;s3;c;s1;s2;r1;a;b"_s);
+        QCOMPARE(log->text(), QString());
+        delete log;
+    }
+
+    void shouldKeepControlInterfacesByNameAndNeverHoldDeletedOnes()
+    {
+        auto* b = make<RovaTestControlInterface>(u"b"_s);
+        auto* a = make<RovaTestControlInterface>(u"a"_s);
+        registry()->addPluginControlInterface(u"b"_s, b);
+        registry()->addPluginControlInterface(u"a"_s, a);
+        registry()->addPluginControlInterface(u"c"_s, nullptr);
+        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b, nullptr})); // by name
+        QCOMPARE(registry()->pluginControlInterface(u"a"_s), a);
+        QCOMPARE(registry()->pluginControlInterface(u"unknown"_s), nullptr);
+        QVERIFY(!a->parent()); // owned without being reparented
+
+        // Replacing deletes the previous object first; the same object again is kept.
+        auto* b2 = make<RovaTestControlInterface>(u"b2"_s);
+        registry()->addPluginControlInterface(u"b"_s, b2);
+        registry()->addPluginControlInterface(u"a"_s, a);
+        QCOMPARE(destroyed(), u"b"_s);
+        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b2, nullptr}));
+
+        // Deleted by its plugin: gone from the registry.
+        delete a;
+        QCOMPARE(registry()->pluginControlInterface(u"a"_s), nullptr);
+
+        // Held under two names and replaced under one: the other name lets go too.
+        auto* twice = make<RovaTestControlInterface>(u"twice"_s);
+        registry()->addPluginControlInterface(u"one"_s, twice);
+        registry()->addPluginControlInterface(u"two"_s, twice);
+        registry()->addPluginControlInterface(u"one"_s, nullptr);
+        QCOMPARE(registry()->pluginControlInterface(u"two"_s), nullptr);
+
+        // Held under two names when the registry goes: deleted once.
+        auto* last = make<RovaTestControlInterface>(u"last"_s);
+        registry()->addPluginControlInterface(u"x"_s, last);
+        registry()->addPluginControlInterface(u"y"_s, last);
+        delete registry();
+        QCOMPARE(destroyed(), u"b;a;twice;b2;last"_s);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_RovaInternalRegistry)
 #include "tst_rovainternalregistry.moc"

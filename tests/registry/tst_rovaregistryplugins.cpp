@@ -10,35 +10,47 @@
 #include <rovasource.h>
 
 #include <QDir>
-#include <QFile>
 #include <QPluginLoader>
 #include <QPointer>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString pluginDir = QStringLiteral(ROVA_TEST_PLUGIN_DIR);
+const QString good = pluginDir + u"/libqrova-test-good.so"_s;
+const QString good2 = pluginDir + u"/libqrova-test-good2.so"_s;
+const QString goodLink = pluginDir + u"/libqrova-test-link.so"_s;
 
 QString inDir(const QString& name)
 {
-    return pluginDir + QLatin1Char('/') + name;
+    return pluginDir + u'/' + name;
+}
+
+QString canonical(const QString& path)
+{
+    return QFileInfo(path).canonicalFilePath();
 }
 
 // The warning loadPlugin() writes for \a path, whatever Qt's reason.
-QRegularExpression unableToLoad(const QString& path)
+void expectUnableToLoad(const QString& path)
 {
-    return QRegularExpression(QLatin1String("^\"") + QRegularExpression::escape(path)
-                              + QLatin1String("\" : unable to load plugin\\. \".+\"$"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^\""_s + QRegularExpression::escape(path)
+                                                          + u"\" : unable to load plugin\\. \".+\"$"_s));
+}
+
+RovaInternalRegistry* registry()
+{
+    return RovaInternalRegistry::internalInstance();
 }
 
 // The root object of the plugin in \a path, as Qt keeps it.
 QPointer<QObject> rootOf(const QString& path)
 {
-    QPluginLoader loader(path);
-    return loader.instance();
+    return QPluginLoader(path).instance();
 }
 
 } // namespace
@@ -48,282 +60,192 @@ class tst_RovaRegistryPlugins : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
+    void cleanup() { delete RovaInternalRegistry::internalInstance(); }
 
-    void shouldTakePluginDirectoryFromEnvironment();
-    void shouldListPluginFilesAsCanonicalPaths();
-    void shouldLoadGoodPluginsAndWarnForOthers();
-    void shouldLoadExplicitPathAndAnnounceBeforeReturning();
-    void shouldRefuseSamePluginTwice_data();
-    void shouldRefuseSamePluginTwice();
-    void shouldRefuseFilesThatAreNoRovaPlugin_data();
-    void shouldRefuseFilesThatAreNoRovaPlugin();
-    void shouldUnloadEveryPluginMatchingPrefix();
-    void shouldDeletePluginRootsOnceAndLoadAgain();
-    void shouldWarnOnlyForMissingDirectory();
-    void shouldLoadDefaultPolicyFromPluginDirectory();
+    void initTestCase()
+    {
+        QDir(pluginDir).removeRecursively();
+        QVERIFY(QDir().mkpath(inDir(u"policy"_s)));
+        QVERIFY(QDir().mkpath(inDir(u"folder.so"_s))); // not a file: never listed
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_GOOD), good));
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_GOOD2), good2));
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_OTHERIID), inDir(u"libqrova-test-otheriid.so"_s)));
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_NOTAPLUGIN), inDir(u"libqrova-test-notaplugin.so"_s)));
+        QVERIFY(QFile::link(u"libqrova-test-good.so"_s, goodLink));
+        // A link whose target is gone is neither listed nor loaded.
+        QVERIFY(QFile::link(u"gone.so"_s, inDir(u"libqrova-test-dangling.so"_s)));
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_POLICY),
+                            inDir(u"policy/libqrova-tarsi-renderer-policy-plugin.so"_s)));
+        QFile text(inDir(u"broken.so"_s));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("this is not a shared library\n") > 0);
+        QFile readme(inDir(u"README"_s));
+        QVERIFY(readme.open(QIODevice::WriteOnly));
+    }
 
-private:
-    RovaInternalRegistry* registry() const { return RovaInternalRegistry::internalInstance(); }
-    void fillPluginDir();
+    void shouldListPluginDirectoryFromEnvironment()
+    {
+        QCOMPARE(RovaRegistry::pluginDirectory(), pluginDir);
+        QCOMPARE(RovaRegistry::ROVA_PLUGIN_DIRECTORY, pluginDir);
+        QCOMPARE(RovaRendererPolicyPlugin::defaultPolicyPluginPath(),
+                 pluginDir + u"/policy/libqrova-tarsi-renderer-policy-plugin.so"_s);
+        QVERIFY(std::unique_ptr<RovaRendererPolicy>(
+            RovaRendererPolicyPlugin::loadPolicy(RovaRendererPolicyPlugin::defaultPolicyPluginPath())));
+
+        // In name order; the link resolved to the good plugin.
+        const QStringList expected{canonical(inDir(u"broken.so"_s)), canonical(good), canonical(good2), canonical(good),
+                                   canonical(inDir(u"libqrova-test-notaplugin.so"_s)),
+                                   canonical(inDir(u"libqrova-test-otheriid.so"_s))};
+        QCOMPARE(registry()->availablePlugins(), expected);
+        QVERIFY(registry()->loadedPlugins().isEmpty()); // listing loads nothing
+    }
+
+    void shouldLoadGoodPluginsAndWarnForOthers()
+    {
+        // In name order; the link is the good plugin a second time.
+        for (const QString& path : {inDir(u"broken.so"_s), goodLink, inDir(u"libqrova-test-notaplugin.so"_s),
+                                    inDir(u"libqrova-test-otheriid.so"_s)})
+            expectUnableToLoad(path);
+        registry()->loadPlugins();
+
+        QStringList loaded = registry()->loadedPlugins();
+        loaded.sort();
+        QCOMPARE(loaded, (QStringList{canonical(good), canonical(good2)}));
+        QCOMPARE(registry()->sources().count(), 2);
+        QCOMPARE(registry()->renderers().count(), 2);
+        QCOMPARE(registry()->renderer(u"good2-renderer"_s)->name(), u"Test renderer"_s);
+        QCOMPARE(registry()->pluginControlInterfaces().count(), 2);
+        QCOMPARE(registry()->pluginControlInterface(u"good-control"_s)->setting(u"label"_s), u"good"_s);
+    }
+
+    void shouldLoadExplicitPathOnce_data()
+    {
+        QTest::addColumn<QString>("again");
+        QTest::newRow("same path") << good;
+        QTest::newRow("link to it") << goodLink;
+    }
+
+    void shouldLoadExplicitPathOnce()
+    {
+        QFETCH(QString, again);
+        QVERIFY(registry()->loadPlugin(good));
+        // Registered before loadPlugin() returns.
+        QVERIFY(registry()->source(u"good-source"_s) && registry()->renderer(u"good-renderer"_s));
+        QCOMPARE(registry()->loadedPlugins(), QStringList{canonical(good)});
+        QCOMPARE(registry()->plugin(canonical(good))->name(), u"good"_s);
+        QCOMPARE(registry()->plugin(canonical(good) + u'x'), nullptr);
+        QCOMPARE(registry()->plugin(QString()), nullptr);
+
+        expectUnableToLoad(again);
+        QVERIFY(!registry()->loadPlugin(again));
+        QCOMPARE(registry()->loadedPlugins().count(), 1);
+        QCOMPARE(registry()->sources().count(), 1);
+        QCOMPARE(registry()->findChildren<QPluginLoader*>().count(), 1); // the refused loader is gone
+    }
+
+    void shouldRefuseFilesThatAreNoRovaPlugin_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("text file") << inDir(u"broken.so"_s);
+        QTest::newRow("library that is not a plugin") << QStringLiteral(ROVA_TEST_PLUGIN_NOTAPLUGIN);
+        QTest::newRow("plugin of another interface") << QStringLiteral(ROVA_TEST_PLUGIN_OTHERIID);
+        QTest::newRow("missing file") << inDir(u"missing.so"_s);
+        QTest::newRow("directory") << inDir(u"folder.so"_s);
+        QTest::newRow("empty path") << QString();
+    }
+
+    void shouldRefuseFilesThatAreNoRovaPlugin()
+    {
+        QFETCH(QString, path);
+        expectUnableToLoad(path);
+        QVERIFY(!registry()->loadPlugin(path));
+        QVERIFY(registry()->loadedPlugins().isEmpty());
+        QVERIFY(registry()->findChildren<QPluginLoader*>().isEmpty());
+        QVERIFY(registry()->loadPlugin(good)); // the registry still works
+    }
+
+    void shouldUnloadEveryPluginMatchingPrefix()
+    {
+        const QString elsewhere = QStringLiteral(ROVA_TEST_PLUGIN_WRONGPOLICY); // a RovaPlugin outside the directory
+        for (const QString& path : {good, good2, elsewhere})
+            QVERIFY(registry()->loadPlugin(path));
+        const QPointer<QObject> goodRoot = rootOf(good);
+        const QPointer<QObject> good2Root = rootOf(good2);
+        const QPointer<QObject> elsewhereRoot = rootOf(elsewhere);
+        QVERIFY(goodRoot && good2Root && elsewhereRoot);
+
+        // Prefixes that match nothing unload nothing; the empty one matches nothing either.
+        for (const QString& name : {QString(), u"/nonexistent/"_s, u"libqrova-test-good.so"_s, pluginDir.toUpper()})
+            registry()->unloadPlugin(name);
+        QCOMPARE(registry()->loadedPlugins().count(), 3);
+
+        // A prefix of both file names unloads both; what they registered stays.
+        registry()->unloadPlugin(inDir(u"libqrova-test-good"_s));
+        QVERIFY(!goodRoot && !good2Root && elsewhereRoot);
+        QCOMPARE(registry()->loadedPlugins(), QStringList{canonical(elsewhere)});
+        QCOMPARE(registry()->sources().count(), 2);
+        QCOMPARE(registry()->pluginControlInterfaces().count(), 2);
+
+        registry()->unloadPlugin(QFileInfo(elsewhere).canonicalPath());
+        QVERIFY(!elsewhereRoot);
+        QVERIFY(registry()->loadedPlugins().isEmpty());
+        QVERIFY(registry()->findChildren<QPluginLoader*>().isEmpty());
+    }
+
+    void shouldDeletePluginRootsOnceAndLoadAgain()
+    {
+        QVERIFY(registry()->loadPlugin(good));
+        registry()->unloadPlugins();
+        QVERIFY(registry()->loadedPlugins().isEmpty());
+        QVERIFY(registry()->findChildren<QPluginLoader*>().isEmpty());
+
+        // A new root registers again; what the first one registered is still there.
+        for (int load = 0; load < 2; ++load) {
+            QTest::ignoreMessage(QtWarningMsg, "Tried to add source with existing uuid");
+            QTest::ignoreMessage(QtWarningMsg, "Tried to add renderer with existing uuid");
+        }
+        QVERIFY(registry()->loadPlugin(good));
+        QCOMPARE(registry()->sources().count(), 1);
+
+        // A root deleted by somebody else takes its entry along.
+        delete rootOf(good).data();
+        QCOMPARE(registry()->plugin(canonical(good)), nullptr);
+        registry()->unloadPlugins(); // nothing left to delete twice
+
+        QVERIFY(registry()->loadPlugin(good));
+        const QPointer<QObject> root = rootOf(good);
+        const QPointer<RovaSource> source = registry()->source(u"good-source"_s);
+        delete registry();
+        QVERIFY(!root && !source);
+    }
+
+    void shouldWarnOnlyForMissingDirectory()
+    {
+        const QString moved = pluginDir + u".moved"_s;
+        QDir(moved).removeRecursively();
+        QVERIFY(QDir().rename(pluginDir, moved));
+        const QString quoted = u'"' + pluginDir + u'"';
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to get available ROVA plugins from "_s + quoted));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to load ROVA plugins from "_s + quoted));
+        QVERIFY(registry()->availablePlugins().isEmpty());
+        registry()->loadPlugins();
+
+        // A file where the directory should be is no better.
+        QFile file(pluginDir);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to load ROVA plugins from "_s + quoted));
+        registry()->loadPlugins();
+        QVERIFY(file.remove());
+
+        // An empty directory is fine.
+        QVERIFY(QDir().mkpath(pluginDir));
+        QVERIFY(registry()->availablePlugins().isEmpty());
+        registry()->loadPlugins();
+        QVERIFY(registry()->loadedPlugins().isEmpty());
+
+        QVERIFY(QDir(pluginDir).removeRecursively() && QDir().rename(moved, pluginDir));
+    }
 };
-
-void tst_RovaRegistryPlugins::fillPluginDir()
-{
-    QDir(pluginDir).removeRecursively();
-    QVERIFY(QDir().mkpath(inDir(QStringLiteral("policy"))));
-    QVERIFY(QDir().mkpath(inDir(QStringLiteral("folder.so")))); // not a file: never listed
-    QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_GOOD), inDir(QStringLiteral("libqrova-test-good.so"))));
-    QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_GOOD2), inDir(QStringLiteral("libqrova-test-good2.so"))));
-    QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_OTHERIID), inDir(QStringLiteral("libqrova-test-otheriid.so"))));
-    QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_NOTAPLUGIN), inDir(QStringLiteral("libqrova-test-notaplugin.so"))));
-    QVERIFY(QFile::link(QStringLiteral("libqrova-test-good.so"), inDir(QStringLiteral("libqrova-test-link.so"))));
-    // A link whose target is gone is neither listed nor loaded.
-    QVERIFY(QFile::link(QStringLiteral("gone.so"), inDir(QStringLiteral("libqrova-test-dangling.so"))));
-    QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_POLICY),
-                        inDir(QStringLiteral("policy/libqrova-tarsi-renderer-policy-plugin.so"))));
-    QFile text(inDir(QStringLiteral("broken.so")));
-    QVERIFY(text.open(QIODevice::WriteOnly));
-    text.write("this is not a shared library\n");
-    text.close();
-    QFile readme(inDir(QStringLiteral("README")));
-    QVERIFY(readme.open(QIODevice::WriteOnly));
-}
-
-void tst_RovaRegistryPlugins::initTestCase()
-{
-    fillPluginDir();
-}
-
-void tst_RovaRegistryPlugins::init()
-{
-    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
-}
-
-void tst_RovaRegistryPlugins::cleanup()
-{
-    delete RovaInternalRegistry::internalInstance();
-}
-
-void tst_RovaRegistryPlugins::shouldTakePluginDirectoryFromEnvironment()
-{
-    QCOMPARE(RovaRegistry::pluginDirectory(), pluginDir);
-    QCOMPARE(RovaRegistry::ROVA_PLUGIN_DIRECTORY, pluginDir);
-    QCOMPARE(RovaRendererPolicyPlugin::defaultPolicyPluginPath(),
-             pluginDir + QLatin1String("/policy/libqrova-tarsi-renderer-policy-plugin.so"));
-}
-
-void tst_RovaRegistryPlugins::shouldListPluginFilesAsCanonicalPaths()
-{
-    const QString good = QFileInfo(inDir(QStringLiteral("libqrova-test-good.so"))).canonicalFilePath();
-    const QStringList expected{
-        QFileInfo(inDir(QStringLiteral("broken.so"))).canonicalFilePath(),
-        good,
-        QFileInfo(inDir(QStringLiteral("libqrova-test-good2.so"))).canonicalFilePath(),
-        good, // the link, resolved
-        QFileInfo(inDir(QStringLiteral("libqrova-test-notaplugin.so"))).canonicalFilePath(),
-        QFileInfo(inDir(QStringLiteral("libqrova-test-otheriid.so"))).canonicalFilePath(),
-    };
-    QCOMPARE(registry()->availablePlugins(), expected);
-    QVERIFY(registry()->loadedPlugins().isEmpty()); // listing loads nothing
-}
-
-void tst_RovaRegistryPlugins::shouldLoadGoodPluginsAndWarnForOthers()
-{
-    // In name order; the link is the good plugin a second time.
-    QTest::ignoreMessage(QtWarningMsg, unableToLoad(inDir(QStringLiteral("broken.so"))));
-    QTest::ignoreMessage(QtWarningMsg, unableToLoad(inDir(QStringLiteral("libqrova-test-link.so"))));
-    QTest::ignoreMessage(QtWarningMsg, unableToLoad(inDir(QStringLiteral("libqrova-test-notaplugin.so"))));
-    QTest::ignoreMessage(QtWarningMsg, unableToLoad(inDir(QStringLiteral("libqrova-test-otheriid.so"))));
-    registry()->loadPlugins();
-
-    QStringList loaded = registry()->loadedPlugins();
-    loaded.sort();
-    QCOMPARE(loaded, (QStringList{QFileInfo(inDir(QStringLiteral("libqrova-test-good.so"))).canonicalFilePath(),
-                                  QFileInfo(inDir(QStringLiteral("libqrova-test-good2.so"))).canonicalFilePath()}));
-    QCOMPARE(registry()->sources().count(), 2);
-    QVERIFY(registry()->source(QStringLiteral("good-source")));
-    QVERIFY(registry()->source(QStringLiteral("good2-source")));
-    QCOMPARE(registry()->renderer(QStringLiteral("good-renderer"))->name(), QStringLiteral("Test renderer"));
-    QCOMPARE(registry()->renderers().count(), 2);
-    RovaPluginControlInterface* control = registry()->pluginControlInterface(QStringLiteral("good-control"));
-    QVERIFY(control);
-    QCOMPARE(control->setting(QStringLiteral("label")).toString(), QStringLiteral("good"));
-    QVERIFY(!control->setSetting(QStringLiteral("unknown"), 1));
-    QCOMPARE(registry()->pluginControlInterfaces().count(), 2);
-}
-
-void tst_RovaRegistryPlugins::shouldLoadExplicitPathAndAnnounceBeforeReturning()
-{
-    QStringList log;
-    connect(registry(), qOverload<const QString&, const QString&>(&RovaRegistry::sourceAdded), this,
-            [&log](const QString& uuid, const QString&) { log << uuid; });
-    connect(registry(), qOverload<const QString&, const QString&>(&RovaRegistry::rendererAdded), this,
-            [&log](const QString& uuid, const QString&) { log << uuid; });
-    QVERIFY(registry()->loadPlugin(QStringLiteral(ROVA_TEST_PLUGIN_GOOD)));
-    QCOMPARE(log, (QStringList{QStringLiteral("good-source"), QStringLiteral("good-renderer")}));
-
-    const QString fileName = QFileInfo(QStringLiteral(ROVA_TEST_PLUGIN_GOOD)).canonicalFilePath();
-    QCOMPARE(registry()->loadedPlugins(), QStringList{fileName});
-    QVERIFY(registry()->plugin(fileName));
-    QCOMPARE(registry()->plugin(fileName)->name(), QStringLiteral("good"));
-    QCOMPARE(registry()->plugin(fileName + QLatin1Char('x')), nullptr);
-    QCOMPARE(registry()->plugin(QString()), nullptr);
-}
-
-void tst_RovaRegistryPlugins::shouldRefuseSamePluginTwice_data()
-{
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("second");
-    QTest::newRow("same path") << inDir(QStringLiteral("libqrova-test-good.so")) << inDir(QStringLiteral("libqrova-test-good.so"));
-    QTest::newRow("file, then link to it") << inDir(QStringLiteral("libqrova-test-good.so"))
-                                           << inDir(QStringLiteral("libqrova-test-link.so"));
-    QTest::newRow("link, then file") << inDir(QStringLiteral("libqrova-test-link.so"))
-                                     << inDir(QStringLiteral("libqrova-test-good.so"));
-}
-
-void tst_RovaRegistryPlugins::shouldRefuseSamePluginTwice()
-{
-    QFETCH(QString, first);
-    QFETCH(QString, second);
-    QVERIFY(registry()->loadPlugin(first));
-    const int loaders = registry()->findChildren<QPluginLoader*>().count();
-    QTest::ignoreMessage(QtWarningMsg, unableToLoad(second));
-    QVERIFY(!registry()->loadPlugin(second));
-    QCOMPARE(registry()->loadedPlugins().count(), 1);
-    QCOMPARE(registry()->sources().count(), 1);
-    QCOMPARE(registry()->findChildren<QPluginLoader*>().count(), loaders); // the refused loader is gone
-}
-
-void tst_RovaRegistryPlugins::shouldRefuseFilesThatAreNoRovaPlugin_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::newRow("text file") << inDir(QStringLiteral("broken.so"));
-    QTest::newRow("library that is not a plugin") << QStringLiteral(ROVA_TEST_PLUGIN_NOTAPLUGIN);
-    QTest::newRow("plugin of another interface") << QStringLiteral(ROVA_TEST_PLUGIN_OTHERIID);
-    QTest::newRow("policy plugin") << QStringLiteral(ROVA_TEST_PLUGIN_POLICY);
-    QTest::newRow("missing file") << inDir(QStringLiteral("missing.so"));
-    QTest::newRow("directory") << inDir(QStringLiteral("folder.so"));
-    QTest::newRow("empty path") << QString();
-}
-
-void tst_RovaRegistryPlugins::shouldRefuseFilesThatAreNoRovaPlugin()
-{
-    QFETCH(QString, path);
-    QTest::ignoreMessage(QtWarningMsg, unableToLoad(path));
-    QVERIFY(!registry()->loadPlugin(path));
-    QVERIFY(registry()->loadedPlugins().isEmpty());
-    QVERIFY(registry()->findChildren<QPluginLoader*>().isEmpty());
-    // The registry still works.
-    QVERIFY(registry()->loadPlugin(QStringLiteral(ROVA_TEST_PLUGIN_GOOD)));
-}
-
-void tst_RovaRegistryPlugins::shouldUnloadEveryPluginMatchingPrefix()
-{
-    const QString good = inDir(QStringLiteral("libqrova-test-good.so"));
-    const QString good2 = inDir(QStringLiteral("libqrova-test-good2.so"));
-    const QString elsewhere = QStringLiteral(ROVA_TEST_PLUGIN_WRONGPOLICY); // a RovaPlugin outside the directory
-    QVERIFY(registry()->loadPlugin(good));
-    QVERIFY(registry()->loadPlugin(good2));
-    QVERIFY(registry()->loadPlugin(elsewhere));
-    const QPointer<QObject> goodRoot = rootOf(good);
-    const QPointer<QObject> good2Root = rootOf(good2);
-    const QPointer<QObject> elsewhereRoot = rootOf(elsewhere);
-    QVERIFY(goodRoot && good2Root && elsewhereRoot);
-
-    // Prefixes that match nothing unload nothing; the empty one matches nothing either.
-    for (const QString& name : {QString(), QStringLiteral("/nonexistent/"), QStringLiteral("libqrova-test-good.so"),
-                                pluginDir.toUpper()})
-        registry()->unloadPlugin(name);
-    QCOMPARE(registry()->loadedPlugins().count(), 3);
-    QVERIFY(goodRoot && good2Root && elsewhereRoot);
-
-    // A prefix of both file names unloads both.
-    registry()->unloadPlugin(inDir(QStringLiteral("libqrova-test-good")));
-    QVERIFY(goodRoot.isNull());
-    QVERIFY(good2Root.isNull());
-    QVERIFY(elsewhereRoot);
-    QCOMPARE(registry()->loadedPlugins(), QStringList{QFileInfo(elsewhere).canonicalFilePath()});
-    // What they registered stays.
-    QCOMPARE(registry()->sources().count(), 2);
-    QCOMPARE(registry()->pluginControlInterfaces().count(), 2);
-
-    registry()->unloadPlugin(pluginDir); // nothing from there is left
-    QVERIFY(elsewhereRoot);
-    registry()->unloadPlugin(QFileInfo(elsewhere).canonicalPath());
-    QVERIFY(elsewhereRoot.isNull());
-    QVERIFY(registry()->loadedPlugins().isEmpty());
-    QVERIFY(registry()->findChildren<QPluginLoader*>().isEmpty());
-}
-
-void tst_RovaRegistryPlugins::shouldDeletePluginRootsOnceAndLoadAgain()
-{
-    const QString path = inDir(QStringLiteral("libqrova-test-good.so"));
-    QVERIFY(registry()->loadPlugin(path));
-    registry()->unloadPlugins();
-    QVERIFY(registry()->loadedPlugins().isEmpty());
-    QVERIFY(registry()->findChildren<QPluginLoader*>().isEmpty());
-
-    // A new root registers again; what the first one registered is still there.
-    QTest::ignoreMessage(QtWarningMsg, "Tried to add source with existing uuid");
-    QTest::ignoreMessage(QtWarningMsg, "Tried to add renderer with existing uuid");
-    QVERIFY(registry()->loadPlugin(path));
-    QCOMPARE(registry()->sources().count(), 1);
-
-    // A root deleted by somebody else takes its entry along.
-    delete rootOf(path).data();
-    QVERIFY(registry()->loadedPlugins().isEmpty());
-    QCOMPARE(registry()->plugin(QFileInfo(path).canonicalFilePath()), nullptr);
-    registry()->unloadPlugins(); // nothing left to delete twice
-
-    QTest::ignoreMessage(QtWarningMsg, "Tried to add source with existing uuid");
-    QTest::ignoreMessage(QtWarningMsg, "Tried to add renderer with existing uuid");
-    QVERIFY(registry()->loadPlugin(path));
-    const QPointer<QObject> root = rootOf(path);
-    const QPointer<RovaSource> source = registry()->source(QStringLiteral("good-source"));
-    delete registry();
-    QVERIFY(root.isNull());
-    QVERIFY(source.isNull());
-}
-
-void tst_RovaRegistryPlugins::shouldWarnOnlyForMissingDirectory()
-{
-    const QString moved = pluginDir + QLatin1String(".moved");
-    QDir(moved).removeRecursively();
-    QVERIFY(QDir().rename(pluginDir, moved));
-    const QString quoted = QLatin1Char('"') + pluginDir + QLatin1Char('"');
-    QTest::ignoreMessage(QtWarningMsg, qPrintable(QLatin1String("Unable to get available ROVA plugins from ") + quoted));
-    QTest::ignoreMessage(QtWarningMsg, qPrintable(QLatin1String("Unable to load ROVA plugins from ") + quoted));
-    QVERIFY(registry()->availablePlugins().isEmpty());
-    registry()->loadPlugins();
-
-    // A file where the directory should be is no better.
-    QFile file(pluginDir);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    QTest::ignoreMessage(QtWarningMsg, qPrintable(QLatin1String("Unable to load ROVA plugins from ") + quoted));
-    registry()->loadPlugins();
-    QVERIFY(QFile::remove(pluginDir));
-
-    // An empty directory is fine.
-    QVERIFY(QDir().mkpath(pluginDir));
-    QVERIFY(registry()->availablePlugins().isEmpty());
-    registry()->loadPlugins();
-    QVERIFY(registry()->loadedPlugins().isEmpty());
-
-    QVERIFY(QDir(pluginDir).removeRecursively());
-    QVERIFY(QDir().rename(moved, pluginDir));
-}
-
-void tst_RovaRegistryPlugins::shouldLoadDefaultPolicyFromPluginDirectory()
-{
-    std::unique_ptr<RovaRendererPolicy> policy(
-        RovaRendererPolicyPlugin::loadPolicy(RovaRendererPolicyPlugin::defaultPolicyPluginPath()));
-    QVERIFY(policy);
-    QVERIFY(policy->initialize(RovaRendererPolicy::PlayerGroup));
-}
 
 QTEST_GUILESS_MAIN(tst_RovaRegistryPlugins)
 #include "tst_rovaregistryplugins.moc"
