@@ -211,17 +211,19 @@ private Q_SLOTS:
         auto* p = make<RovaTestPlaylist>(u"rova1"_s);
         registry()->addPlaylist(p);
         registry()->addSource(make<RovaTestSource>(u"s2"_s));
-        // The playlist takes a registered source and control interface with it.
+        // The playlist takes a registered source, control interface and playlist with it.
         auto* taken = make<RovaTestSource>(u"s3"_s);
         auto* takenControl = make<RovaTestControlInterface>(u"c"_s);
+        auto* takenPlaylist = make<RovaTestPlaylist>(u"rova2"_s);
         registry()->addSource(taken);
         registry()->addPluginControlInterface(u"c"_s, takenControl);
-        taken->setParent(p);
-        takenControl->setParent(p);
+        registry()->addPlaylist(takenPlaylist);
+        for (QObject* object : std::initializer_list<QObject*>{taken, takenControl, takenPlaylist})
+            object->setParent(p);
         auto* log = new AnnouncementLog(registry());
 
         delete registry();
-        QCOMPARE(destroyed(), u"rova1;s3;c;s1;s2;r1;a;b"_s);
+        QCOMPARE(destroyed(), u"rova1;s3;c;rova2;s1;s2;r1;a;b"_s);
         QCOMPARE(log->text(), QString());
         delete log;
     }
