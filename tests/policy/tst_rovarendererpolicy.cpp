@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The dummy policy, and policies loaded from a policy plugin.
 #include <rovadummyrendererpolicy.h>
+#include <rovaregistry.h>
 #include <rovarendererpolicyplugin.h>
 
 #include <QPluginLoader>
@@ -24,6 +25,13 @@ class tst_RovaRendererPolicy : public QObject
 
 private Q_SLOTS:
     void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral(".*"))); }
+
+    void shouldUseDefaultPluginDirectory()
+    {
+        QCOMPARE(RovaRegistry::pluginDirectory(), QStringLiteral("/usr/lib/qrova-plugin"));
+        QCOMPARE(RovaRendererPolicyPlugin::defaultPolicyPluginPath(),
+                 QStringLiteral("/usr/lib/qrova-plugin/policy/libqrova-tarsi-renderer-policy-plugin.so"));
+    }
 
     void shouldGrantEachDummyRequestOnNextTurnOnly()
     {
