@@ -63,11 +63,6 @@ int main(int argc, char** argv)
         qCritical("a critical line");
         return 0;
     }
-    if (!std::strcmp(scenario, "warning")) {
-        RovaMessageHandler::initRovaLogging(true);
-        qWarning("careful");
-        return 0;
-    }
     if (!std::strcmp(scenario, "fatal")) {
         RovaMessageHandler::initRovaLogging(true);
         qFatal("the end");
