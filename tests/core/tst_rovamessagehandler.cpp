@@ -3,6 +3,7 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QTest>
 #include <QTextStream>
 #include <QThread>
@@ -122,15 +123,20 @@ void tst_RovaMessageHandler::shouldKeepLinesWholeWhenThreadsLogTogether()
     QString text;
     RovaMessageHandler::initRovaLogging(true, new QTextStream(&text));
     constexpr int threadCount = 6;
-    constexpr int perThread = 400;
+    constexpr int perThread = 5000;
+    QSemaphore start;
     std::vector<std::unique_ptr<QThread>> threads;
     for (int t = 0; t < threadCount; ++t) {
-        threads.emplace_back(QThread::create([t] {
+        threads.emplace_back(QThread::create([t, &start] {
+            start.acquire(); // all threads log at once
+            // Straight into the handler: the lock under test is its own, not Qt's.
             for (int i = 0; i < perThread; ++i)
-                qWarning("thread %d message %d with some padding to make the line longer", t, i);
+                RovaMessageHandler::rovaMessageHandler(QtWarningMsg, QMessageLogContext(),
+                        QStringLiteral("thread %1 message %2 with some padding to make the line longer").arg(t).arg(i));
         }));
         threads.back()->start();
     }
+    start.release(threadCount);
     for (auto& thread : threads)
         QVERIFY(thread->wait(60000));
     RovaMessageHandler::initRovaLogging(false);
