@@ -4,6 +4,8 @@
 #include <rovamediainfo.h>
 #include <rovarenderer.h>
 
+#include "rovatestobjects.h"
+
 #include <QMetaMethod>
 #include <QTest>
 #include <QThread>
@@ -13,27 +15,13 @@
 
 namespace {
 
-class MinimalRenderer : public RovaRenderer
+class MinimalRenderer : public RovaTestRenderer
 {
 public:
     MinimalRenderer()
-        : RovaRenderer(QStringLiteral("r-1"), QStringLiteral("plugin"), nullptr)
+        : RovaTestRenderer(QStringLiteral("r-1"))
     {
     }
-    using RovaRenderer::play;
-    bool play() override { return false; }
-    bool play(const QUrl&, uint) override { return false; }
-    bool stop() override { return false; }
-    bool pause() override { return false; }
-    bool pauseAt(uint) override { return false; }
-    bool resume() override { return false; }
-    bool next() override { return false; }
-    bool previous() override { return false; }
-    bool gotoIndex(uint) override { return false; }
-    bool setPosition(int, RovaRenderer::SeekMode) override { return false; }
-    bool getStatus(QObject*, const char*) override { return false; }
-    bool assignPlaylist(RovaPlaylist*) override { return false; }
-    bool getPosition(QObject*, const char*) override { return false; }
 };
 
 // Slots of every accepted and rejected shape. Each call is written down as

@@ -2,6 +2,8 @@
 #include <rovarenderer.h>
 #include <rovarendererevent.h>
 
+#include "rovatestobjects.h"
+
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QSignalSpy>
@@ -13,11 +15,11 @@ namespace {
 
 // Records the play and seek commands that reach it, so meta-object calls can be checked
 // against the virtual operations they must dispatch to.
-class RecordingRenderer : public RovaRenderer
+class RecordingRenderer : public RovaTestRenderer
 {
 public:
     RecordingRenderer()
-        : RovaRenderer(QStringLiteral("uuid-1"), QStringLiteral("test-plugin"), nullptr)
+        : RovaTestRenderer(QStringLiteral("uuid-1"))
     {
     }
     QStringList calls;
@@ -32,16 +34,6 @@ public:
     {
         return record(QStringLiteral("setPosition(%1,%2)").arg(seconds).arg(int(mode)));
     }
-    bool stop() override { return false; }
-    bool pause() override { return false; }
-    bool pauseAt(uint) override { return false; }
-    bool resume() override { return false; }
-    bool next() override { return false; }
-    bool previous() override { return false; }
-    bool gotoIndex(uint) override { return false; }
-    bool getStatus(QObject*, const char*) override { return false; }
-    bool assignPlaylist(RovaPlaylist*) override { return false; }
-    bool getPosition(QObject*, const char*) override { return false; }
 
 private:
     bool record(const QString& call) { calls << call; return true; }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Minimal sources, renderers, playlists and control interfaces for the registry
-// tests and the test plugins.
+// Minimal sources, renderers, playlists and control interfaces for the tests and
+// the test plugins.
 #ifndef ROVATESTOBJECTS_H
 #define ROVATESTOBJECTS_H
 
@@ -23,6 +23,7 @@ public:
     bool destroyObject(const QString&, QObject*, const char*, const char*) override { return false; }
 };
 
+// Accepts every playback command and does nothing; tests override what they watch.
 class RovaTestRenderer : public RovaRenderer
 {
 public:
