@@ -11,6 +11,9 @@ packages=(
     dbus dbus-bin                       # a private session bus for store tests
     clang libclang-rt-14-dev            # the fuzz targets (libFuzzer)
     binutils                            # nm, objdump for the symbol check
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev   # the GStreamer renderer plugin
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good    # decoders, wavenc, flac, vorbis
+    gstreamer1.0-tools                  # gst-launch-1.0, to make test tones
 )
 
 missing=()
