@@ -166,6 +166,11 @@ private Q_SLOTS:
     void rendererImplementationReadyForNext(RovaBasicRenderer::RovaRendererPlayingUri item);
 
 private:
+    // Whether the current item was started straight from its known media info
+    // since the last lookup began; a MetadataReady still queued is then stale.
+    bool startedWithoutLookup() const;
+    void setStartedWithoutLookup(bool started);
+
     Q_DISABLE_COPY(RovaBasicRenderer)
     friend class RovaBasicRendererPrivate;
     friend class RovaRendererCommandEventTransition;

@@ -38,6 +38,8 @@ protected:
 
 private:
     void startCurrentItem();
+    void fetchCurrent();
+    void playCurrent();
     void playUri(const QVariant& data);
     bool autoAdvance() const;
 

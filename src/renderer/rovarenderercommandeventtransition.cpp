@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "rovarenderercommandeventtransition.h"
+
+#include "rovabasicrenderer.h"
+#include "rovarendererplaylisthandler.h"
+
+#include <QDebug>
+#include <QState>
+#include <QUrl>
+
+namespace {
+
+const QString pausedPositionKey = QStringLiteral("paused-position");
+
+} // namespace
+
+RovaRendererCommandEventTransition::RovaRendererCommandEventTransition(
+    RovaRendererEvent::RovaRendererEventType type, QAbstractState* target, RovaBasicRenderer& renderer,
+    RovaRendererPlaylistHandler& handler)
+    : m_eventType(type)
+    , m_renderer(renderer)
+    , m_handler(handler)
+{
+    if (target)
+        setTargetState(target);
+}
+
+RovaRendererCommandEventTransition::~RovaRendererCommandEventTransition() = default;
+
+RovaRendererEvent::RovaRendererEventType RovaRendererCommandEventTransition::eventType() const
+{
+    return m_eventType;
+}
+
+bool RovaRendererCommandEventTransition::eventTest(QEvent* event)
+{
+    return event && int(event->type()) == int(m_eventType);
+}
+
+bool RovaRendererCommandEventTransition::autoAdvance() const
+{
+    return m_renderer.property(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE.toLatin1().constData()).toBool();
+}
+
+void RovaRendererCommandEventTransition::fetchCurrent()
+{
+    m_renderer.setStartedWithoutLookup(false);
+    m_handler.fetchBasicMetadata();
+}
+
+void RovaRendererCommandEventTransition::playCurrent()
+{
+    m_renderer.doPlay(*m_handler.currentContent());
+    // doPlay() may have led to a new current item; strip the key from whatever is current now.
+    if (RovaMediaInfo* current = m_handler.currentContent())
+        current->removeMetaData(pausedPositionKey);
+}
+
+void RovaRendererCommandEventTransition::startCurrentItem()
+{
+    if (m_handler.metadataFetchOngoing())
+        return;
+    if (m_handler.hasContent() && m_handler.currentContent()->isPlayable()) {
+        m_renderer.setStartedWithoutLookup(true);
+        playCurrent();
+        return;
+    }
+    fetchCurrent();
+}
+
+void RovaRendererCommandEventTransition::playUri(const QVariant& data)
+{
+    RovaMediaInfo info;
+    QMap<QString, QList<QVariant>> meta;
+    QUrl url;
+    if (data.typeId() == QMetaType::QVariantList) {
+        const QVariantList list = data.toList();
+        if (!list.isEmpty())
+            url = list.first().toUrl();
+        if (list.size() > 1) {
+            const QVariant second = list.at(1);
+            if (second.typeId() == QMetaType::QString)
+                meta.insert(QStringLiteral("mime-type"), {second});
+            else if (second.typeId() == QMetaType::UInt && second.toUInt() != 0)
+                meta.insert(QStringLiteral("start-position"), {second});
+        }
+    } else if (data.typeId() == QMetaType::QUrl) {
+        url = data.toUrl();
+    } else {
+        qCritical("Invalid playURI parameters given!");
+    }
+    meta.insert(QStringLiteral("uri"), {QVariant(url)});
+    m_handler.setURI(QString::fromLatin1(url.toEncoded()));
+    info.setMetaData(meta);
+    m_renderer.doPlay(info);
+}
+
+void RovaRendererCommandEventTransition::onTransition(QEvent* event)
+{
+    const QVariant data = static_cast<RovaRendererEvent*>(event)->data;
+    switch (m_eventType) {
+    case RovaRendererEvent::Play:
+        startCurrentItem();
+        break;
+    case RovaRendererEvent::PlayURI:
+        playUri(data);
+        break;
+    case RovaRendererEvent::Stop:
+        m_handler.cancelNextPreparation();
+        m_renderer.doStop();
+        break;
+    case RovaRendererEvent::Pause:
+        m_renderer.doPause();
+        break;
+    case RovaRendererEvent::Resume:
+        m_renderer.doResume();
+        break;
+    case RovaRendererEvent::Next:
+        if (m_handler.stepForward(1) || m_handler.gotoFirst()) {
+            m_handler.updateItemPlaying(RovaBasicRenderer::CurrentUri);
+            fetchCurrent();
+        }
+        break;
+    case RovaRendererEvent::Previous:
+        if (m_handler.stepBack(1) || m_handler.gotoLast()) {
+            m_handler.updateItemPlaying(RovaBasicRenderer::CurrentUri);
+            fetchCurrent();
+        }
+        break;
+    case RovaRendererEvent::GotoIndex:
+        m_handler.cancelNextPreparation();
+        if (m_handler.gotoIndex(data.toUInt())) {
+            m_handler.updateItemPlaying(RovaBasicRenderer::CurrentUri);
+            fetchCurrent();
+        }
+        break;
+    case RovaRendererEvent::SetPosition: {
+        const QVariantList list = data.toList();
+        m_renderer.doSeek(list.value(0).toInt(), RovaRenderer::SeekMode(list.value(1).toInt()));
+        break;
+    }
+    case RovaRendererEvent::PauseAt:
+        if (!m_handler.hasContent()) {
+            qWarning("No playlist content to set pauseAt()!");
+            break;
+        }
+        m_handler.currentContent()->appendMetaData(pausedPositionKey, {QVariant(data.toUInt())});
+        startCurrentItem();
+        break;
+    case RovaRendererEvent::PrepareNext:
+        m_renderer.doNextHint(RovaMediaInfo());
+        if (autoAdvance() && m_handler.hasContent() && !m_handler.metadataFetchOngoing())
+            m_handler.prepareNext({QStringLiteral("uri")});
+        break;
+    case RovaRendererEvent::RefreshNext:
+        m_renderer.doNextHint(RovaMediaInfo());
+        if (autoAdvance())
+            m_handler.prepareNext({QStringLiteral("uri")});
+        break;
+    case RovaRendererEvent::NextMetadataReady:
+        if (RovaMediaInfo* next = m_handler.nextContent())
+            m_renderer.doNextHint(*next);
+        break;
+    case RovaRendererEvent::WaitTimeout:
+        break;
+    case RovaRendererEvent::MetadataReady:
+        // A start that found the item already looked up has played it: this
+        // answer is the same item's, and playing it again would lose a
+        // pause-at position.
+        if (m_handler.metadataFetchOngoing() || !m_handler.hasContent())
+            break;
+        if (m_renderer.startedWithoutLookup()) {
+            m_renderer.setStartedWithoutLookup(false);
+            break;
+        }
+        playCurrent();
+        break;
+    case RovaRendererEvent::ItemPlaying:
+        m_handler.updateItemPlaying(data.toInt());
+        break;
+    case RovaRendererEvent::Eos:
+        m_handler.handleEos(autoAdvance());
+        break;
+    default:
+        qWarning("Unkown event type in Command transition!");
+        break;
+    }
+}
+
+void addCommandTransitions(QState* source, QMap<RovaRendererEvent::RovaRendererEventType, QAbstractState*> targets,
+                           RovaBasicRenderer* renderer, RovaRendererPlaylistHandler* handler)
+{
+    if (!source || !renderer || !handler) {
+        qWarning("addCommandTransitions: a source state, a renderer and a handler are needed.");
+        return;
+    }
+    for (auto it = targets.cbegin(); it != targets.cend(); ++it)
+        source->addTransition(new RovaRendererCommandEventTransition(it.key(), it.value(), *renderer, *handler));
+}
