@@ -1,0 +1,668 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "rovagstreamerengine.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
+#include <QList>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QWaitCondition>
+
+#include <gst/gst.h>
+
+#include <utility>
+
+Q_LOGGING_CATEGORY(lcRovaGStreamer, "qrova.gstreamer")
+
+// What the streaming threads and the engine's thread share, under mutex. The
+// bus handler and the about-to-finish handler keep it alive through their own
+// references, so it outlives the engine while a call of theirs still runs.
+struct RovaGStreamerShared
+{
+    QMutex mutex;
+    QWaitCondition hintChanged;
+    QObject* target = nullptr; // the engine; null once it is being destroyed
+    GstElement* pipeline = nullptr; // set once before any handler runs
+    quint64 generation = 1; // one pipeline run; events of older runs are dropped
+    quint64 releases = 0; // bumped to release a waiting about-to-finish
+    QByteArray nextUri;
+    bool nextExpected = false;
+    bool expectAfterNext = false;
+    QList<QByteArray> handedOver; // given to the pipeline, not started yet
+};
+
+namespace {
+
+using SharedRef = std::shared_ptr<RovaGStreamerShared>;
+
+// playbin's "flags": audio only, software volume.
+const guint playFlagAudio = 0x2;
+const guint playFlagSoftVolume = 0x10;
+
+enum EventKind { BusMessage, NextTaken, Confirmation, Stopped, StartFailed, Failure };
+
+QEvent::Type engineEventType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+class EngineEvent : public QEvent
+{
+public:
+    EngineEvent(EventKind kind, quint64 generation, GstMessage* message = nullptr, QByteArray uri = {})
+        : QEvent(engineEventType())
+        , kind(kind)
+        , generation(generation)
+        , message(message)
+        , uri(std::move(uri))
+    {
+    }
+    EngineEvent(quint64 generation, RovaError::Code code, QString text)
+        : EngineEvent(Failure, generation)
+    {
+        error = RovaError(code, std::move(text));
+    }
+    ~EngineEvent() override
+    {
+        if (message)
+            gst_message_unref(message);
+    }
+    Q_DISABLE_COPY(EngineEvent)
+
+    const EventKind kind;
+    const quint64 generation;
+    GstMessage* const message;
+    const QByteArray uri;
+    RovaError error;
+};
+
+// Runs on whatever thread posts: hands the messages the engine needs to its
+// thread as Qt events and drops everything from the bus.
+GstBusSyncReply busSyncHandler(GstBus*, GstMessage* message, gpointer data)
+{
+    RovaGStreamerShared& shared = **static_cast<SharedRef*>(data);
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_STATE_CHANGED:
+        if (GST_MESSAGE_SRC(message) != GST_OBJECT(shared.pipeline))
+            return GST_BUS_DROP;
+        break;
+    case GST_MESSAGE_ERROR:
+    case GST_MESSAGE_WARNING:
+    case GST_MESSAGE_EOS:
+    case GST_MESSAGE_ASYNC_DONE:
+    case GST_MESSAGE_STREAM_START:
+        break;
+    default:
+        return GST_BUS_DROP;
+    }
+    QMutexLocker lock(&shared.mutex);
+    if (shared.target)
+        QCoreApplication::postEvent(shared.target,
+                                    new EngineEvent(BusMessage, shared.generation, gst_message_ref(message)));
+    return GST_BUS_DROP;
+}
+
+// A streaming thread: the current stream is drained. Hand the hinted URI to
+// playbin so that it plays on without a gap; wait for a hint that is on its way.
+void aboutToFinish(GstElement* playbin, gpointer data)
+{
+    RovaGStreamerShared& shared = **static_cast<SharedRef*>(data);
+    QByteArray uri;
+    {
+        QMutexLocker lock(&shared.mutex);
+        const quint64 releases = shared.releases;
+        QDeadlineTimer deadline(RovaGStreamerEngine::hintWaitMs);
+        while (shared.nextUri.isEmpty() && shared.nextExpected && shared.releases == releases) {
+            if (!shared.hintChanged.wait(&shared.mutex, deadline))
+                break;
+        }
+        if (shared.nextUri.isEmpty() || shared.releases != releases)
+            return; // the stream ends with end of stream
+        uri = std::exchange(shared.nextUri, QByteArray());
+        shared.handedOver.append(uri);
+        shared.nextExpected = shared.expectAfterNext;
+        if (shared.target)
+            QCoreApplication::postEvent(shared.target, new EngineEvent(NextTaken, shared.generation, nullptr, uri));
+    }
+    g_object_set(playbin, "uri", uri.constData(), nullptr);
+}
+
+void deleteSharedRef(gpointer data, GClosure* = nullptr)
+{
+    delete static_cast<SharedRef*>(data);
+}
+
+QString takeErrorMessage(GError* error)
+{
+    const QString text = error ? QString::fromUtf8(error->message) : QString();
+    if (error)
+        g_error_free(error);
+    return text;
+}
+
+// The audio sink bin for \a description, owned by the caller; null with \a errorMessage set.
+GstElement* makeSink(const QString& description, QString* errorMessage)
+{
+    GError* error = nullptr;
+    GstElement* sink = gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &error);
+    if (sink)
+        gst_object_ref_sink(sink);
+    if (error && sink) { // a partial bin: some part could not be made
+        gst_object_unref(sink);
+        sink = nullptr;
+    }
+    *errorMessage = takeErrorMessage(error);
+    return sink;
+}
+
+enum class Origin { Elsewhere, Source, Sink };
+
+// The library's code for a GStreamer error raised in \a origin.
+RovaError::Code errorCode(const GError* error, Origin origin)
+{
+    if (origin == Origin::Sink)
+        return RovaError::RendererDeviceUnavailable;
+    if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NOT_FOUND)
+        return RovaError::RendererMediaNotFound;
+    if (origin == Origin::Source) // the URI could not be read, whatever the reason
+        return RovaError::RendererUriNotAvailable;
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+        case GST_RESOURCE_ERROR_OPEN_WRITE:
+        case GST_RESOURCE_ERROR_WRITE:
+        case GST_RESOURCE_ERROR_BUSY:
+        case GST_RESOURCE_ERROR_NO_SPACE_LEFT:
+            return RovaError::RendererDeviceUnavailable;
+        default:
+            return RovaError::RendererUriNotAvailable;
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+        case GST_STREAM_ERROR_WRONG_TYPE:
+            return RovaError::RendererUnsupportedType;
+        case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+            return RovaError::RendererCodecNotFound;
+        case GST_STREAM_ERROR_DECODE:
+        case GST_STREAM_ERROR_DEMUX:
+        case GST_STREAM_ERROR_FORMAT:
+            return RovaError::RendererCorruptedFile;
+        default:
+            return RovaError::RendererPlaybackError;
+        }
+    }
+    if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN)
+        return RovaError::RendererCodecNotFound;
+    return RovaError::RendererPlaybackError;
+}
+
+} // namespace
+
+const QString RovaGStreamerEngine::DEFAULT_AUDIO_SINK = QStringLiteral("autoaudiosink");
+const int RovaGStreamerEngine::hintWaitMs = 2000;
+
+RovaGStreamerEngine::RovaGStreamerEngine(QObject* parent)
+    : QObject(parent)
+    , m_shared(std::make_shared<RovaGStreamerShared>())
+    , m_sinkDescription(DEFAULT_AUDIO_SINK)
+{
+    m_pipeline = gst_element_factory_make("playbin", nullptr);
+    if (!m_pipeline) {
+        qCWarning(lcRovaGStreamer) << "GStreamer has no playbin: nothing can be played";
+        return;
+    }
+    gst_object_ref_sink(m_pipeline);
+    g_object_set(m_pipeline, "flags", playFlagAudio | playFlagSoftVolume, nullptr);
+    m_shared->pipeline = m_pipeline;
+    m_shared->target = this;
+    GstBus* bus = gst_element_get_bus(m_pipeline);
+    gst_bus_set_sync_handler(bus, busSyncHandler, new SharedRef(m_shared), [](gpointer data) { deleteSharedRef(data); });
+    gst_object_unref(bus);
+    g_signal_connect_data(m_pipeline, "about-to-finish", G_CALLBACK(aboutToFinish), new SharedRef(m_shared),
+                          deleteSharedRef, GConnectFlags(0));
+}
+
+RovaGStreamerEngine::~RovaGStreamerEngine()
+{
+    if (!m_pipeline)
+        return;
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->target = nullptr;
+        ++m_shared->releases;
+        m_shared->hintChanged.wakeAll();
+    }
+    // Joins the streaming threads; none of them waits for this thread.
+    gst_element_set_state(m_pipeline, GST_STATE_NULL);
+    g_signal_handlers_disconnect_by_func(m_pipeline, reinterpret_cast<gpointer>(aboutToFinish), nullptr);
+    GstBus* bus = gst_element_get_bus(m_pipeline);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    gst_object_unref(m_pipeline);
+}
+
+bool RovaGStreamerEngine::isValid() const
+{
+    return m_pipeline != nullptr;
+}
+
+quint64 RovaGStreamerEngine::generation() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->generation;
+}
+
+void RovaGStreamerEngine::postToSelf(int kind)
+{
+    QCoreApplication::postEvent(this, new EngineEvent(EventKind(kind), generation()));
+}
+
+void RovaGStreamerEngine::resetPipeline()
+{
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        ++m_shared->releases;
+        m_shared->nextUri.clear();
+        m_shared->handedOver.clear();
+        m_shared->hintChanged.wakeAll();
+    }
+    if (m_pipeline)
+        gst_element_set_state(m_pipeline, GST_STATE_NULL);
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        ++m_shared->generation;
+    }
+    m_confirm = Confirm::Nothing;
+    m_start = Start::Idle;
+    m_seekPending = false;
+    m_started = false;
+    m_atEos = false;
+}
+
+void RovaGStreamerEngine::play(const QUrl& uri, qint64 startMs, bool startPaused, bool hintExpected)
+{
+    resetPipeline();
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->nextExpected = hintExpected;
+        m_shared->expectAfterNext = false;
+    }
+    startStream(uri, startMs, startPaused, CurrentItem);
+}
+
+void RovaGStreamerEngine::startStream(const QUrl& uri, qint64 startMs, bool startPaused, Item item)
+{
+    m_currentUri = uri;
+    m_item = item;
+    if (!m_pipeline) {
+        fail(RovaError::RendererCannotPlay, QStringLiteral("GStreamer has no playbin"), uri);
+        return;
+    }
+    const QByteArray encoded = uri.toEncoded();
+    if (!uri.isValid() || uri.scheme().isEmpty()
+        || !gst_uri_protocol_is_supported(GST_URI_SRC, uri.scheme().toLatin1().constData())) {
+        fail(RovaError::RendererInvalidUri, QStringLiteral("no way to read this URI"), uri);
+        return;
+    }
+    if (m_sinkChanged) {
+        QString message;
+        GstElement* sink = makeSink(m_sinkDescription, &message);
+        if (!sink) {
+            fail(RovaError::RendererDeviceUnavailable,
+                 QStringLiteral("audio sink \"%1\": %2").arg(m_sinkDescription, message), uri);
+            return;
+        }
+        g_object_set(m_pipeline, "audio-sink", sink, nullptr);
+        gst_object_unref(sink);
+        m_sinkChanged = false;
+    }
+    g_object_set(m_pipeline, "uri", encoded.constData(), nullptr);
+    m_startMs = qMax<qint64>(0, startMs);
+    if (m_startMs > 0) {
+        m_start = Start::Prerolling;
+        m_target = startPaused ? GST_STATE_PAUSED : GST_STATE_PLAYING;
+        m_confirm = startPaused ? Confirm::Paused : Confirm::Playing;
+        if (gst_element_set_state(m_pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+            postToSelf(StartFailed);
+        return;
+    }
+    setTarget(startPaused ? GST_STATE_PAUSED : GST_STATE_PLAYING, startPaused ? Confirm::Paused : Confirm::Playing);
+}
+
+void RovaGStreamerEngine::setTarget(int state, Confirm confirm)
+{
+    m_target = state;
+    m_confirm = confirm;
+    GstState current = GST_STATE_VOID_PENDING;
+    GstState pending = GST_STATE_VOID_PENDING;
+    gst_element_get_state(m_pipeline, &current, &pending, 0);
+    if (current == state && pending == GST_STATE_VOID_PENDING) {
+        postToSelf(Confirmation); // already there: no state change message will come
+        return;
+    }
+    if (gst_element_set_state(m_pipeline, GstState(state)) == GST_STATE_CHANGE_FAILURE)
+        postToSelf(StartFailed); // after the error message this call has posted, if any
+}
+
+void RovaGStreamerEngine::pause()
+{
+    if (!m_pipeline || GST_STATE_TARGET(m_pipeline) < GST_STATE_PAUSED) {
+        m_confirm = Confirm::Paused; // nothing runs, so nothing plays
+        postToSelf(Confirmation);
+        return;
+    }
+    if (m_start != Start::Idle) {
+        m_target = GST_STATE_PAUSED;
+        m_confirm = Confirm::Paused;
+        return;
+    }
+    setTarget(GST_STATE_PAUSED, Confirm::Paused);
+}
+
+void RovaGStreamerEngine::resume()
+{
+    if (!m_pipeline || GST_STATE_TARGET(m_pipeline) < GST_STATE_PAUSED) {
+        postToSelf(Stopped); // nothing to resume
+        return;
+    }
+    if (m_start != Start::Idle) {
+        m_target = GST_STATE_PLAYING;
+        m_confirm = Confirm::Resumed;
+        return;
+    }
+    m_atEos = false;
+    setTarget(GST_STATE_PLAYING, Confirm::Resumed);
+}
+
+void RovaGStreamerEngine::stop()
+{
+    resetPipeline();
+    m_currentUri.clear();
+    postToSelf(Stopped);
+}
+
+void RovaGStreamerEngine::seek(qint64 ms, bool keyFrame)
+{
+    if (!m_pipeline)
+        return;
+    const qint64 length = duration();
+    ms = qMax<qint64>(0, length >= 0 ? qMin(ms, length) : ms);
+    if (m_start == Start::Prerolling) {
+        m_startMs = ms; // the start seek will go there
+        m_seekPending = true;
+        return;
+    }
+    {
+        // A flushing seek needs the streaming thread: release a waiting about-to-finish.
+        QMutexLocker lock(&m_shared->mutex);
+        ++m_shared->releases;
+        m_shared->hintChanged.wakeAll();
+    }
+    const auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH
+                                    | (keyFrame ? GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_NEAREST
+                                                : GST_SEEK_FLAG_ACCURATE));
+    if (!gst_element_seek_simple(m_pipeline, GST_FORMAT_TIME, flags, ms * GST_MSECOND)) {
+        Q_EMIT failed(RovaError::RendererCannotSetPosition,
+                      QStringLiteral("Cannot seek in %1").arg(QString::fromUtf8(m_currentUri.toEncoded())));
+        return;
+    }
+    m_atEos = false;
+    m_seekPending = true;
+}
+
+void RovaGStreamerEngine::setNextUri(const QUrl& uri, bool expectMoreAfter)
+{
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->nextUri = uri.toEncoded();
+        m_shared->expectAfterNext = expectMoreAfter;
+        m_shared->hintChanged.wakeAll();
+    }
+    if (m_atEos) // too late to play on without a gap: start the next stream now
+        handleEndOfStream();
+}
+
+void RovaGStreamerEngine::clearNextUri(bool hintExpected)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->nextUri.clear();
+    m_shared->nextExpected = hintExpected;
+    m_shared->hintChanged.wakeAll();
+}
+
+qint64 RovaGStreamerEngine::position() const
+{
+    gint64 value = -1;
+    if (!m_pipeline || !gst_element_query_position(m_pipeline, GST_FORMAT_TIME, &value) || value < 0)
+        return -1;
+    return value / GST_MSECOND;
+}
+
+qint64 RovaGStreamerEngine::duration() const
+{
+    gint64 value = -1;
+    if (!m_pipeline || !gst_element_query_duration(m_pipeline, GST_FORMAT_TIME, &value) || value < 0)
+        return -1;
+    return value / GST_MSECOND;
+}
+
+bool RovaGStreamerEngine::setAudioSink(const QString& description, QString* errorMessage)
+{
+    const QString wanted = description.trimmed().isEmpty() ? DEFAULT_AUDIO_SINK : description.trimmed();
+    QString message;
+    GstElement* sink = makeSink(wanted, &message);
+    if (!sink) {
+        if (errorMessage)
+            *errorMessage = message;
+        return false;
+    }
+    gst_object_unref(sink);
+    m_sinkChanged = m_sinkChanged || wanted != m_sinkDescription;
+    m_sinkDescription = wanted;
+    return true;
+}
+
+double RovaGStreamerEngine::volume() const
+{
+    gdouble value = 1.0;
+    if (m_pipeline)
+        g_object_get(m_pipeline, "volume", &value, nullptr);
+    return value;
+}
+
+bool RovaGStreamerEngine::setVolume(double volume)
+{
+    if (!m_pipeline || !(volume >= 0.0 && volume <= 1.0))
+        return false;
+    g_object_set(m_pipeline, "volume", gdouble(volume), nullptr);
+    return true;
+}
+
+bool RovaGStreamerEngine::event(QEvent* event)
+{
+    if (event->type() != engineEventType())
+        return QObject::event(event);
+    const auto* e = static_cast<EngineEvent*>(event);
+    if (e->generation != generation())
+        return true; // from a pipeline run that has ended
+    switch (e->kind) {
+    case BusMessage:
+        handleMessage(e->message);
+        break;
+    case NextTaken:
+        Q_EMIT nextUriTaken(QUrl::fromEncoded(e->uri));
+        break;
+    case Confirmation:
+        if (m_confirm == Confirm::Paused) {
+            m_confirm = Confirm::Nothing;
+            Q_EMIT paused();
+        } else if (m_confirm == Confirm::Resumed) {
+            m_confirm = Confirm::Nothing;
+            Q_EMIT resumed();
+        } else if (m_confirm == Confirm::Playing) {
+            m_confirm = Confirm::Nothing;
+            Q_EMIT playing(m_item);
+        }
+        break;
+    case Stopped:
+        Q_EMIT stopped();
+        break;
+    case StartFailed:
+        fail(RovaError::RendererCannotPlay, QStringLiteral("the pipeline did not start"), m_currentUri);
+        break;
+    case Failure:
+        Q_EMIT failed(e->error.code(), e->error.message());
+        Q_EMIT stopped();
+        break;
+    }
+    return true;
+}
+
+void RovaGStreamerEngine::handleMessage(GstMessage* message)
+{
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_STATE_CHANGED:
+        handleStateChanged(message);
+        break;
+    case GST_MESSAGE_ASYNC_DONE:
+        handleAsyncDone();
+        break;
+    case GST_MESSAGE_STREAM_START:
+        handleStreamStart();
+        break;
+    case GST_MESSAGE_EOS:
+        handleEndOfStream();
+        break;
+    case GST_MESSAGE_ERROR:
+        handleError(message);
+        break;
+    case GST_MESSAGE_WARNING: {
+        GError* error = nullptr;
+        gst_message_parse_warning(message, &error, nullptr);
+        qCWarning(lcRovaGStreamer).noquote() << GST_OBJECT_NAME(GST_MESSAGE_SRC(message)) << takeErrorMessage(error);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void RovaGStreamerEngine::handleStateChanged(GstMessage* message)
+{
+    GstState oldState, newState, pending;
+    gst_message_parse_state_changed(message, &oldState, &newState, &pending);
+    if (pending != GST_STATE_VOID_PENDING || newState != m_target || m_start != Start::Idle)
+        return;
+    const Confirm confirm = std::exchange(m_confirm, Confirm::Nothing);
+    if (confirm == Confirm::Playing)
+        Q_EMIT playing(m_item);
+    else if (confirm == Confirm::Resumed && newState == GST_STATE_PLAYING)
+        Q_EMIT resumed();
+    else if (confirm == Confirm::Paused && newState == GST_STATE_PAUSED)
+        Q_EMIT paused();
+}
+
+void RovaGStreamerEngine::handleAsyncDone()
+{
+    if (m_start == Start::Prerolling) {
+        m_start = Start::Seeking;
+        if (gst_element_seek_simple(m_pipeline, GST_FORMAT_TIME,
+                                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                    m_startMs * GST_MSECOND))
+            return;
+        qCWarning(lcRovaGStreamer) << "Cannot start" << m_currentUri << "at" << m_startMs << "ms: playing from the start";
+    }
+    if (m_start == Start::Seeking) {
+        m_start = Start::Idle;
+        setTarget(m_target, m_confirm);
+    }
+    if (std::exchange(m_seekPending, false))
+        Q_EMIT seeked();
+}
+
+void RovaGStreamerEngine::handleStreamStart()
+{
+    if (!m_started) {
+        m_started = true; // the first stream of this run: playing() follows with the state
+        return;
+    }
+    QByteArray uri;
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        if (m_shared->handedOver.isEmpty())
+            return;
+        uri = m_shared->handedOver.takeFirst();
+    }
+    m_currentUri = QUrl::fromEncoded(uri);
+    Q_EMIT playing(NextItem);
+}
+
+void RovaGStreamerEngine::handleEndOfStream()
+{
+    QByteArray next;
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        next = std::exchange(m_shared->nextUri, QByteArray());
+        if (!next.isEmpty()) {
+            m_shared->nextExpected = m_shared->expectAfterNext;
+            m_shared->expectAfterNext = false;
+        }
+    }
+    if (next.isEmpty()) {
+        const bool alreadyAtEos = std::exchange(m_atEos, true);
+        if (!alreadyAtEos)
+            Q_EMIT endOfStream();
+        return;
+    }
+    // The hint came too late for about-to-finish: play it now, with a gap.
+    const bool expected = [this] {
+        QMutexLocker lock(&m_shared->mutex);
+        return m_shared->nextExpected;
+    }();
+    const bool keepPaused = m_target == GST_STATE_PAUSED;
+    resetPipeline();
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->nextExpected = expected;
+    }
+    startStream(QUrl::fromEncoded(next), 0, keepPaused, NextItem);
+}
+
+void RovaGStreamerEngine::handleError(GstMessage* message)
+{
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &error, &debug);
+    const auto raisedIn = [this, message](const char* property) {
+        GstElement* element = nullptr;
+        g_object_get(m_pipeline, property, &element, nullptr);
+        const bool inside = element && gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(element));
+        if (element)
+            gst_object_unref(element);
+        return inside;
+    };
+    const Origin origin = raisedIn("audio-sink") ? Origin::Sink : raisedIn("source") ? Origin::Source : Origin::Elsewhere;
+    const RovaError::Code code = errorCode(error, origin);
+    qCDebug(lcRovaGStreamer) << "error from" << GST_OBJECT_NAME(GST_MESSAGE_SRC(message)) << debug;
+    g_free(debug);
+    QUrl uri = m_currentUri;
+    {
+        // A failing next stream has been handed over but has not started.
+        QMutexLocker lock(&m_shared->mutex);
+        if (!m_shared->handedOver.isEmpty())
+            uri = QUrl::fromEncoded(m_shared->handedOver.first());
+    }
+    fail(code, takeErrorMessage(error), uri);
+}
+
+void RovaGStreamerEngine::fail(RovaError::Code code, const QString& detail, const QUrl& uri)
+{
+    resetPipeline();
+    m_currentUri.clear();
+    QCoreApplication::postEvent(this, new EngineEvent(generation(), code,
+                                                      QStringLiteral("Cannot play %1: %2")
+                                                          .arg(QString::fromUtf8(uri.toEncoded()), detail)));
+}
