@@ -39,11 +39,13 @@ const QString& songsId() { static const QString id = QStringLiteral("/Songs"); r
 QString typeContainer() { return QStringLiteral("container"); }
 QString typeAudio() { return QStringLiteral("audio"); }
 
-// One row per song file: columns file, url, title, artist, album, duration, track.
+// One row per song file (a file may have several performers): columns file, url, title,
+// artist, album, duration, track. The outer query orders by the grouped values.
 // %1 narrows the songs, %2 filters them, %3 orders them, %4 limits them.
 const QString& songQuery()
 {
     static const QString text = QStringLiteral(
+        "SELECT ?file ?u ?t ?a ?al ?d ?n WHERE { { "
         "SELECT ?file (SAMPLE(?url) AS ?u) (SAMPLE(?title) AS ?t) (SAMPLE(COALESCE(?artistName, ?performerName)) AS ?a) "
         "(SAMPLE(?albumTitle) AS ?al) (SAMPLE(?duration) AS ?d) (SAMPLE(?track) AS ?n) WHERE { "
         "%1 ?song a nmm:MusicPiece ; nie:isStoredAs ?file . ?file nie:url ?url . "
@@ -53,7 +55,7 @@ const QString& songQuery()
         "OPTIONAL { ?song nmm:musicAlbum ?album . ?album nie:title ?albumTitle } "
         "OPTIONAL { ?song nfo:duration ?duration } "
         "OPTIONAL { ?song nmm:trackNumber ?track } "
-        "%2 } GROUP BY ?file ORDER BY %3 ?file %4");
+        "%2 } GROUP BY ?file } } ORDER BY %3 ?file %4");
     return text;
 }
 
@@ -220,13 +222,15 @@ bool checkSlots(QObject* receiver, const char* resultSlot, const char* errorSlot
     }
     if (!RovaCallbackHelper::getCallbackMethod(receiver, resultSlot, method))
         return false;
-    if (errorSlot && (!RovaCallbackHelper::checkErrorCallback(receiver, errorSlot)
-                      || !RovaCallbackHelper::checkCallbackSignature(errorTemplate, errorSlot)
-                      || !RovaCallbackHelper::getCallbackMethod(receiver, errorSlot, method))) {
+    if (!errorSlot)
+        return true;
+    // No renderer to hand to an error slot that wants one.
+    if (!RovaCallbackHelper::checkCallbackSignature(errorTemplate, errorSlot)) {
         qWarning() << "RovaTrackerSource: the error slot" << errorSlot << "does not fit" << errorTemplate + 1;
         return false;
     }
-    return true;
+    return RovaCallbackHelper::checkErrorCallback(receiver, errorSlot)
+        && RovaCallbackHelper::getCallbackMethod(receiver, errorSlot, method);
 }
 
 // "/Artists/<iri>" or "/Albums/<iri>": the IRI, or a null string when \a objectId
