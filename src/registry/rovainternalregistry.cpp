@@ -64,6 +64,14 @@ public:
     // holds; it goes before the registry does, and its connections with it.
     QObject tracker;
 
+    // True when an object taken out of \a list for its removal still exists,
+    // is still the registry's child and was not registered again meanwhile.
+    template<typename T>
+    static bool stillOwned(const QPointer<T>& object, const QList<T*>& list, const QObject* registry)
+    {
+        return object && object->parent() == registry && !list.contains(object.data());
+    }
+
     template<typename T>
     static T* findByUuid(const QList<T*>& list, const QString& uuid)
     {
@@ -180,9 +188,16 @@ bool RovaInternalRegistry::addSource(RovaSource* source)
     source->setParent(this);
     connect(source, &QObject::destroyed, &d->tracker, [this](QObject* object) { extensionDestroyed(object); });
 
+    // A listener of the first form may remove or delete the source: read what
+    // the second form needs now, and send it only while the source stays.
+    const QString uuid = source->uuid();
+    const QString name = source->name();
+    const QPointer<RovaSource> guard(source);
     qDebug("Signal sourceAdded(RovaSource* src) is deprecated");
     Q_EMIT sourceAdded(source);
-    Q_EMIT sourceAdded(source->uuid(), source->name());
+    if (!guard || !d->sources.contains(source))
+        return false;
+    Q_EMIT sourceAdded(uuid, name);
     return true;
 }
 
@@ -200,9 +215,14 @@ bool RovaInternalRegistry::addRenderer(RovaRenderer* renderer)
     renderer->setParent(this);
     connect(renderer, &QObject::destroyed, &d->tracker, [this](QObject* object) { extensionDestroyed(object); });
 
+    const QString uuid = renderer->uuid();
+    const QString name = renderer->name();
+    const QPointer<RovaRenderer> guard(renderer);
     qDebug("Signal rendererAdded(RovaRenderer* rnd) is deprecated");
     Q_EMIT rendererAdded(renderer);
-    Q_EMIT rendererAdded(renderer->uuid(), renderer->name());
+    if (!guard || !d->renderers.contains(renderer))
+        return false;
+    Q_EMIT rendererAdded(uuid, name);
     return true;
 }
 
@@ -231,35 +251,51 @@ bool RovaInternalRegistry::addPlaylist(RovaPlaylist* playlist)
         }
     });
 
+    const QString id = playlist->id();
+    const QString name = playlist->name();
+    const QPointer<RovaPlaylist> guard(playlist);
     qDebug("Signal playlistAdded(RovaPlaylist* playlist) is deprecated");
     Q_EMIT playlistAdded(playlist);
-    Q_EMIT playlistAdded(playlist->id(), playlist->name());
+    if (!guard || !d->playlists.contains(playlist))
+        return false;
+    Q_EMIT playlistAdded(id, name);
     return true;
 }
 
+// The object is out of the registry's lists before anybody hears of its
+// removal, so a listener that removes it again finds nothing, and one that
+// deletes it leaves nothing for the registry to delete.
 void RovaInternalRegistry::removePlaylist(const QString& id)
 {
     RovaPlaylist* playlist = this->playlist(id);
     if (!playlist)
         return;
+    const QString name = playlist->name();
+    const QPointer<RovaPlaylist> guard(playlist);
+    d->playlists.removeOne(playlist);
     Q_EMIT playlistRemoved(playlist);
-    Q_EMIT playlistRemoved(id, playlist->name());
-    // A listener may have removed or deleted it meanwhile.
-    if (d->playlists.removeOne(playlist))
+    Q_EMIT playlistRemoved(id, name);
+    if (RovaInternalRegistryPrivate::stillOwned(guard, d->playlists, this))
         delete playlist;
 }
 
 void RovaInternalRegistry::removeExtension(const QString& uuid)
 {
     if (RovaSource* source = this->source(uuid)) {
-        Q_EMIT sourceRemoved(uuid, source->name());
-        if (d->sources.removeOne(source))
+        const QString name = source->name();
+        const QPointer<RovaSource> guard(source);
+        d->sources.removeOne(source);
+        Q_EMIT sourceRemoved(uuid, name);
+        if (RovaInternalRegistryPrivate::stillOwned(guard, d->sources, this))
             delete source;
         return;
     }
     if (RovaRenderer* renderer = this->renderer(uuid)) {
-        Q_EMIT rendererRemoved(uuid, renderer->name());
-        if (d->renderers.removeOne(renderer))
+        const QString name = renderer->name();
+        const QPointer<RovaRenderer> guard(renderer);
+        d->renderers.removeOne(renderer);
+        Q_EMIT rendererRemoved(uuid, name);
+        if (RovaInternalRegistryPrivate::stillOwned(guard, d->renderers, this))
             delete renderer;
     }
 }

@@ -49,18 +49,27 @@ public:
     RovaPluginControlInterface* pluginControlInterface(const QString& name) const override;
     QList<RovaPluginControlInterface*> pluginControlInterfaces() const override;
 
-    /*! Registers \a source and announces it; false, with a warning, for null or a uuid already registered. */
+    /*!
+        The add functions register an object and announce it, in the pointer
+        form first. A listener of that form may remove or delete the object
+        again: the second form is then not sent and the result is false. They
+        are false, with a warning, for null, and for an id or uuid already
+        registered (or an empty playlist id).
+    */
     bool addSource(RovaSource* source);
-    /*! Registers \a renderer and announces it; false, with a warning, for null or a uuid already registered. */
     bool addRenderer(RovaRenderer* renderer);
-    /*! Registers \a playlist and announces it; false, with a warning, for null, an empty id or an id already registered. */
     bool addPlaylist(RovaPlaylist* playlist);
-    /*! Announces and deletes the playlist \a id; does nothing for an id that is not registered. */
+    /*!
+        Takes the playlist \a id out of the registry, announces that and deletes
+        it; does nothing for an id that is not registered. A listener may remove
+        or delete the playlist itself, or take it over by giving it another
+        parent: the registry then deletes nothing.
+    */
     void removePlaylist(const QString& id);
     /*!
-        Announces, in the (uuid, name) form only, and deletes the source \a uuid,
-        or when there is none the renderer \a uuid; does nothing when neither is
-        registered.
+        Takes the source \a uuid, or when there is none the renderer \a uuid, out
+        of the registry, announces that in the (uuid, name) form only and deletes
+        it as removePlaylist() does; does nothing when neither is registered.
     */
     void removeExtension(const QString& uuid);
     /*!

@@ -191,6 +191,60 @@ private Q_SLOTS:
         QVERIFY(registry()->sources().isEmpty() && registry()->renderers().isEmpty() && registry()->playlists().isEmpty());
     }
 
+    void shouldLetListenersRemoveOrDeleteWhatIsAnnounced_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("onAdd"); // the listener hears the addition, else the removal
+        QTest::addColumn<bool>("deletes"); // it deletes the object, else has the registry remove it
+        QTest::addColumn<QString>("log");
+        const auto row = [](const char* title, const char* kind, bool onAdd, bool deletes, const char* log) {
+            QTest::newRow(title) << QString::fromLatin1(kind) << onAdd << deletes << QString::fromLatin1(log);
+        };
+        row("source removed while added", "source", true, false, "+source*;-source(x,X)");
+        row("source deleted while added", "source", true, true, "+source*;-source*");
+        row("renderer deleted while added", "renderer", true, true, "+renderer*;-renderer*");
+        row("playlist removed while added", "playlist", true, false, "+playlist*;-playlist*;-playlist(x,X)");
+        row("source removed again while removed", "source", false, false, "-source(x,X)");
+        row("source deleted while removed", "source", false, true, "-source(x,X)");
+        row("playlist removed again while removed", "playlist", false, false, "-playlist*;-playlist(x,X)");
+        row("playlist deleted while removed", "playlist", false, true, "-playlist*;-playlist(x,X)");
+    }
+
+    void shouldLetListenersRemoveOrDeleteWhatIsAnnounced()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, onAdd);
+        QFETCH(bool, deletes);
+        QFETCH(QString, log);
+        auto* r = registry();
+        QObject* object = kind == u"source"_s ? make<RovaTestSource>(u"x"_s, u"X"_s)
+                        : kind == u"renderer"_s ? static_cast<QObject*>(make<RovaTestRenderer>(u"x"_s, u"X"_s))
+                                                : make<RovaTestPlaylist>(u"x"_s, u"X"_s);
+        const auto add = [&] {
+            return kind == u"source"_s ? r->addSource(static_cast<RovaSource*>(object))
+                 : kind == u"renderer"_s ? r->addRenderer(static_cast<RovaRenderer*>(object))
+                                         : r->addPlaylist(static_cast<RovaPlaylist*>(object));
+        };
+        const auto remove = [&] { kind == u"playlist"_s ? r->removePlaylist(u"x"_s) : r->removeExtension(u"x"_s); };
+        const auto react = [&] { deletes ? delete object : remove(); };
+        if (!onAdd)
+            QVERIFY(add());
+        AnnouncementLog announcements(r); // hears everything before the listener
+        if (onAdd) {
+            connect(r, qOverload<RovaSource*>(&RovaRegistry::sourceAdded), this, react);
+            connect(r, qOverload<RovaRenderer*>(&RovaRegistry::rendererAdded), this, react);
+            connect(r, qOverload<RovaPlaylist*>(&RovaRegistry::playlistAdded), this, react);
+            QVERIFY(!add()); // it did not stay
+        } else {
+            connect(r, qOverload<const QString&, const QString&>(&RovaRegistry::sourceRemoved), this, react);
+            connect(r, qOverload<const RovaPlaylist*>(&RovaRegistry::playlistRemoved), this, react);
+            remove();
+        }
+        QCOMPARE(announcements.text(), log);
+        QCOMPARE(destroyed(), u"x"_s);
+        QVERIFY(r->sources().isEmpty() && r->renderers().isEmpty() && r->playlists().isEmpty());
+    }
+
     void shouldDeleteOwnedObjectsOnceInOrderWithoutSignals()
     {
         registry()->addRenderer(make<RovaTestRenderer>(u"r1"_s));
