@@ -55,6 +55,11 @@ int thresholdFromEnvironment()
 
 // GLib's log function: the level is compared as a whole, so a level combined with flags
 // counts as debug output. The domain is not part of the line.
+//
+// The exception are GLib's last words: an error (always fatal) or any message made fatal
+// (G_DEBUG=fatal-criticals, g_log_set_always_fatal()) is followed by GLib's own abort as
+// soon as this returns, so it is written as a critical, which every threshold lets
+// through, and flushed first.
 void glibLogBridge(const gchar* /*domain*/, GLogLevelFlags level, const gchar* message, gpointer /*data*/)
 {
     const char* text = message ? message : "";
@@ -69,7 +74,13 @@ void glibLogBridge(const gchar* /*domain*/, GLogLevelFlags level, const gchar* m
         qFatal("%s", text);
         break;
     default:
-        qDebug("%s", text);
+        if (level & (G_LOG_FLAG_FATAL | G_LOG_LEVEL_ERROR)) {
+            qCritical("%s", text);
+            std::fflush(stdout);
+            std::fflush(stderr);
+        } else {
+            qDebug("%s", text);
+        }
         break;
     }
 }
@@ -113,7 +124,7 @@ void RovaMessageHandler::initRovaLogging(bool enable, QTextStream* stream)
     }
     delete old;
 
-    qInstallMessageHandler(rovaMessageHandler);
+    qInstallMessageHandler(::rovaMessageHandler);
 
     if (QCoreApplication* app = QCoreApplication::instance()) {
         auto* restorer = new MessageHandlerRestorer;
@@ -134,8 +145,13 @@ void RovaMessageHandler::initRovaLogging(bool enable, QTextStream* stream)
     qDebug("RovaMessageHandler::initRovaLogging %d", threshold);
 }
 
-void RovaMessageHandler::rovaMessageHandler(QtMsgType type, const QMessageLogContext& /*context*/,
+void RovaMessageHandler::rovaMessageHandler(QtMsgType type, const QMessageLogContext& context,
                                             const QString& message)
+{
+    ::rovaMessageHandler(type, context, message);
+}
+
+void rovaMessageHandler(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message)
 {
     QMutexLocker locker(writingLine ? nullptr : &logMutex);
 

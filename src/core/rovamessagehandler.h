@@ -41,11 +41,7 @@ namespace RovaMessageHandler {
 */
 ROVA_EXPORT void initRovaLogging(bool enable, QTextStream* stream = nullptr);
 
-/*!
-    The handler that initRovaLogging() installs with qInstallMessageHandler(): formats and
-    writes one message. A fatal message, and a warning while warnings are fatal, ends the
-    process with abort() after it has been written.
-*/
+/*! The same as ::rovaMessageHandler(). */
 ROVA_EXPORT void rovaMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
 /*!
@@ -65,5 +61,13 @@ public Q_SLOTS:
 };
 
 } // namespace RovaMessageHandler
+
+/*!
+    The handler that RovaMessageHandler::initRovaLogging() installs with
+    qInstallMessageHandler(): formats and writes one message. A fatal message, and a
+    warning while warnings are fatal, ends the process with abort() after it has been
+    written. An application may also install it, or call it, itself.
+*/
+ROVA_EXPORT void rovaMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
 #endif // ROVAMESSAGEHANDLER_H

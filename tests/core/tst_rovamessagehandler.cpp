@@ -139,7 +139,7 @@ void tst_RovaMessageHandler::shouldKeepLinesWholeWhenThreadsLogTogether()
             start.acquire(); // all threads log at once
             // Straight into the handler: the lock under test is its own, not Qt's.
             for (int i = 0; i < perThread; ++i)
-                RovaMessageHandler::rovaMessageHandler(QtWarningMsg, QMessageLogContext(),
+                rovaMessageHandler(QtWarningMsg, QMessageLogContext(),
                         QStringLiteral("thread %1 message %2 with some padding to make the line longer").arg(t).arg(i));
         }));
         threads.back()->start();
@@ -212,10 +212,14 @@ void tst_RovaMessageHandler::shouldLogInChildProcess_data()
     QTest::newRow("QT_FATAL_WARNINGS with any value") << levels << "QT_FATAL_WARNINGS=" << true
                                                       << open + QStringLiteral("T Fatal: a warning line|syslog 0 a warning line");
 
-    QTest::newRow("second set-up, GLib domains bridged once")
-            << "glib-twice" << QString() << false
-            << open + open + QStringLiteral("T Warning: store is busy|syslog 4 store is busy|"
-                                            "T Critical: bus gone|syslog 2 bus gone");
+    const QString glibTwice = open + open + QStringLiteral("T Warning: store is busy|syslog 4 store is busy|"
+                                                          "T Critical: bus gone|syslog 2 bus gone");
+    QTest::newRow("second set-up, GLib domains bridged once") << "glib-twice" << QString() << false << glibTwice;
+    // GLib aborts by itself after a fatal message; the line saying why is out before.
+    QTest::newRow("GLib critical made fatal is written as critical")
+            << "glib-twice" << "G_DEBUG=fatal-criticals" << true << glibTwice;
+    QTest::newRow("GLib error is written as critical")
+            << "glib-error" << QString() << true << open + QStringLiteral("T Critical: store corrupt|syslog 2 store corrupt");
     // The second restorer logs through Qt's own handler (the message pattern set for the child).
     QTest::newRow("aboutToQuit restores Qt's handler")
             << "quit" << "QROVA_LOG=1" << false

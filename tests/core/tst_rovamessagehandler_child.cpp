@@ -77,6 +77,10 @@ int main(int argc, char** argv)
         g_log("GLib-GIO", G_LOG_LEVEL_CRITICAL, "bus gone");
         return 0;
     }
+    if (!std::strcmp(scenario, "glib-error")) {
+        RovaMessageHandler::initRovaLogging(true);
+        g_error("store %s", "corrupt");
+    }
     if (!std::strcmp(scenario, "quit")) {
         QCoreApplication app(argc, argv);
         RovaMessageHandler::initRovaLogging(true);
