@@ -119,9 +119,10 @@ void invokeCallback(const CallbackKind& kind, RovaRenderer* renderer, QObject* r
         return;
 
     // A callback whose parameters do not fit would read the values as other
-    // types; refuse it rather than call it.
+    // types; refuse it rather than call it, and say so as for a failed call.
     if (!fitsKind(kind, method.methodSignature().constData())) {
         qWarning() << "Provided slot has incorrect signature (" << slot << ").";
+        qWarning("%s", invokeFailed);
         return;
     }
 

@@ -77,11 +77,13 @@ bool RovaRenderer::rovaProperty(QString& name, QObject* receiver, const char* me
     if (!RovaCallbackHelper::getCallbackMethod(receiver, member, method))
         return false;
 
-    // The answer is (QString name, QVariant value); a callback taking other
-    // types would read the values as something they are not.
+    // The answer is (QString name, QVariant value); a callback taking more or
+    // other types would read the values as something they are not. It is not
+    // called, which is reported as a failed call.
     if (!RovaCallbackHelper::checkCallbackSignature("2rovaPropertyResult(QString, QVariant)",
                                                     method.methodSignature().constData())) {
         qWarning() << "Provided slot has incorrect signature (" << member << ").";
+        qWarning("Invoking the callback method failed!");
         return false;
     }
 

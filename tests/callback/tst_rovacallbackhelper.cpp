@@ -61,6 +61,7 @@ public Q_SLOTS:
 
     void nothing() { note(QStringLiteral("unfit")); }
     void positionAsInt(int) { note(QStringLiteral("unfit")); }
+    void positionAndIndex(uint, uint) { note(QStringLiteral("unfit")); }
     void statusRendererTooEarly(QString, uint, RovaRenderer&) { note(QStringLiteral("unfit")); }
 
 private:
@@ -132,6 +133,7 @@ QString wrongSignature(const char* slot)
 {
     return QStringLiteral("Provided slot has incorrect signature ( %1 ).").arg(QLatin1String(slot));
 }
+const QString invokeFailed = QStringLiteral("Invoking the callback method failed!");
 QString missingSlot(const char* slot) { return QStringLiteral("Provided slot does not exist ( %1 ).").arg(QLatin1String(slot)); }
 QString lookupFailure(const char* what) { return QStringLiteral("RovaCallbackHelper::getCallbackMethod: ") + QLatin1String(what); }
 
@@ -291,13 +293,16 @@ void tst_RovaCallbackHelper::shouldAnswerFittingCallbacksOnly_data()
         {lookupFailure("Invalid slot/signal( 1mediaInfoResults )")});
     row("slot without parameters", Position, Here, SLOT(nothing()), "",
         {lookupFailure("Parameter list of callback method empty.")});
-    row("slot of another type", Position, Here, SLOT(positionAsInt(int)), "", {wrongSignature("1positionAsInt(int)")});
+    row("slot of another type", Position, Here, SLOT(positionAsInt(int)), "",
+        {wrongSignature("1positionAsInt(int)"), invokeFailed});
+    row("slot needing more values", Position, Here, SLOT(positionAndIndex(uint, uint)), "",
+        {wrongSignature("1positionAndIndex(uint, uint)"), invokeFailed});
     row("renderer before the last value", Status, Here, SLOT(statusRendererTooEarly(QString, uint, RovaRenderer&)), "",
-        {wrongSignature("1statusRendererTooEarly(QString, uint, RovaRenderer&)")});
+        {wrongSignature("1statusRendererTooEarly(QString, uint, RovaRenderer&)"), invokeFailed});
     row("renderer wanted, none given", Position, NoRenderer, SLOT(positionWithRenderer(uint, RovaRenderer&)), "",
         {QStringLiteral("RovaCallbackHelper: no renderer to hand to the callback ( "
                         "1positionWithRenderer(uint, RovaRenderer&) )."),
-         QStringLiteral("Invoking the callback method failed!")});
+         invokeFailed});
 }
 
 void tst_RovaCallbackHelper::shouldAnswerFittingCallbacksOnly()

@@ -51,6 +51,7 @@ public Q_SLOTS:
     }
     void nameOnly(QString name) { answers << name; }
     void wrongTypes(int, const QVariant&) { answers << QStringLiteral("unfit"); }
+    void moreParameters(const QString&, const QVariant&, int) { answers << QStringLiteral("unfit"); }
 };
 
 // The class's own part of a meta-object, one line per method and property.
@@ -173,12 +174,16 @@ void tst_RovaRenderer::shouldStorePropertyAndAnswerFittingCallbackOnly_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("slot");
     QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("warning"); // empty when the callback is accepted
+    QTest::addColumn<QStringList>("warnings"); // none when the callback is accepted
 
     const auto row = [](const char* title, bool withReceiver, const char* name, const char* slot, const char* answer,
-                        const char* warning = "") {
+                        const QStringList& warnings = {}) {
         QTest::newRow(title) << withReceiver << QString::fromLatin1(name) << QByteArray(slot)
-                             << QString::fromLatin1(answer) << QString::fromLatin1(warning);
+                             << QString::fromLatin1(answer) << warnings;
+    };
+    const auto unfit = [](const char* slot) {
+        return QStringList{QStringLiteral("Provided slot has incorrect signature ( %1 ).").arg(QLatin1String(slot)),
+                           QStringLiteral("Invoking the callback method failed!")};
     };
     const char* const fit = SLOT(propertyResult(QString, QVariant));
     row("set value", true, "rova_auto_advance", fit, "rova_auto_advance=true");
@@ -186,9 +191,11 @@ void tst_RovaRenderer::shouldStorePropertyAndAnswerFittingCallbackOnly_data()
         "volume=<invalid>");
     row("slot taking the name only", true, "rova_auto_advance", SLOT(nameOnly(QString)), "rova_auto_advance");
     row("null receiver", false, "volume", fit, "",
-        "RovaCallbackHelper::getCallbackMethod: Target object is null for slot:  1propertyResult(QString, QVariant)");
-    row("slot with other types", true, "volume", SLOT(wrongTypes(int, QVariant)), "",
-        "Provided slot has incorrect signature ( 1wrongTypes(int, QVariant) ).");
+        {QStringLiteral("RovaCallbackHelper::getCallbackMethod: Target object is null for slot:  "
+                        "1propertyResult(QString, QVariant)")});
+    row("slot with other types", true, "volume", SLOT(wrongTypes(int, QVariant)), "", unfit(SLOT(wrongTypes(int, QVariant))));
+    row("slot needing more parameters", true, "volume", SLOT(moreParameters(QString, QVariant, int)), "",
+        unfit(SLOT(moreParameters(QString, QVariant, int))));
 }
 
 void tst_RovaRenderer::shouldStorePropertyAndAnswerFittingCallbackOnly()
@@ -197,17 +204,17 @@ void tst_RovaRenderer::shouldStorePropertyAndAnswerFittingCallbackOnly()
     QFETCH(QString, name);
     QFETCH(QByteArray, slot);
     QFETCH(QString, answer);
-    QFETCH(QString, warning);
+    QFETCH(QStringList, warnings);
 
     RecordingRenderer renderer;
     PropertyReceiver receiver;
     QSignalSpy spy(&renderer, &RovaRenderer::rovaPropertyChanged);
     QVERIFY(renderer.setRovaProperty(QStringLiteral("rova_auto_advance"), true));
     QCOMPARE(spy, (QList<QVariantList>{{QStringLiteral("rova_auto_advance"), true}}));
-    if (!warning.isEmpty())
+    for (const QString& warning : warnings)
         QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
     QCOMPARE(renderer.rovaProperty(name, withReceiver ? &receiver : nullptr, slot.isNull() ? nullptr : slot.constData()),
-             warning.isEmpty());
+             warnings.isEmpty());
     QCOMPARE(receiver.answers.join(QLatin1Char(';')), answer);
 }
 
