@@ -4,10 +4,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <libtracker-sparql/tracker-sparql.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <map>
 #include <pthread.h>
 
@@ -41,11 +43,16 @@ QSparqlCell::Type cellType(TrackerSparqlValueType type)
 /* Local databases are opened once per process and shared by every connection
    that names the same directory: Tracker keeps one writer per database, and two
    connections on one directory would trip over each other's lock file. Tracker
-   connections may be used from several threads at once. */
+   connections may be used from several threads at once.
+
+   Opening and closing happen outside the table's lock, so that a slow open
+   (creating a fresh store takes a while) holds up nobody but the later users of
+   the same directory, who wait for that open or close alone. */
 struct SharedLocalStore
 {
     TrackerSparqlConnection* connection = nullptr;
     int users = 0;
+    bool busy = false; // being opened or closed by one thread, without the lock
 };
 
 // Never destroyed: a connection that outlives static destruction still finds them.
@@ -55,42 +62,85 @@ std::mutex& localStoresMutex()
     return *mutex;
 }
 
+std::condition_variable& localStoresChanged()
+{
+    static auto* condition = new std::condition_variable;
+    return *condition;
+}
+
 std::map<QString, SharedLocalStore>& localStores()
 {
     static auto* stores = new std::map<QString, SharedLocalStore>;
     return *stores;
 }
 
+void wakeLocalStoreWaiters(GCancellable*, gpointer)
+{
+    // Taking the lock orders this after a waiter's look at its cancellable.
+    { std::lock_guard<std::mutex> lock(localStoresMutex()); }
+    localStoresChanged().notify_all();
+}
+
 TrackerSparqlConnection* acquireLocalStore(const QString& directory, GCancellable* cancellable, GError** error)
 {
-    std::lock_guard<std::mutex> lock(localStoresMutex());
-    SharedLocalStore& shared = localStores()[directory];
-    if (!shared.connection) {
-        GFile* store = g_file_new_for_path(QFile::encodeName(directory).constData());
-        GFile* ontology = tracker_sparql_get_ontology_nepomuk();
-        shared.connection = tracker_sparql_connection_new(TRACKER_SPARQL_CONNECTION_FLAGS_NONE, store, ontology, cancellable, error);
-        g_object_unref(ontology);
-        g_object_unref(store);
-        if (!shared.connection) {
-            localStores().erase(directory);
-            return nullptr;
-        }
+    // A stop also ends the wait for somebody else's open; connected before
+    // the lock is taken, because the callback takes it.
+    const gulong wakeUp = g_cancellable_connect(cancellable, G_CALLBACK(wakeLocalStoreWaiters), nullptr, nullptr);
+    const auto disconnect = qScopeGuard([&] { g_cancellable_disconnect(cancellable, wakeUp); });
+
+    std::unique_lock<std::mutex> lock(localStoresMutex());
+    std::map<QString, SharedLocalStore>& stores = localStores();
+    localStoresChanged().wait(lock, [&] {
+        const auto it = stores.find(directory);
+        return it == stores.end() || !it->second.busy || g_cancellable_is_cancelled(cancellable);
+    });
+    if (g_cancellable_set_error_if_cancelled(cancellable, error))
+        return nullptr;
+    SharedLocalStore& shared = stores[directory];
+    if (shared.connection) {
+        ++shared.users;
+        return shared.connection;
     }
-    ++shared.users;
-    return shared.connection;
+
+    // Nobody else touches a busy entry, so it stays where it is meanwhile.
+    shared.busy = true;
+    lock.unlock();
+    GFile* store = g_file_new_for_path(QFile::encodeName(directory).constData());
+    GFile* ontology = tracker_sparql_get_ontology_nepomuk();
+    TrackerSparqlConnection* connection =
+        tracker_sparql_connection_new(TRACKER_SPARQL_CONNECTION_FLAGS_NONE, store, ontology, cancellable, error);
+    g_object_unref(ontology);
+    g_object_unref(store);
+    lock.lock();
+    if (connection) {
+        shared.connection = connection;
+        shared.users = 1;
+        shared.busy = false;
+    } else {
+        stores.erase(directory);
+    }
+    lock.unlock();
+    localStoresChanged().notify_all();
+    return connection;
 }
 
 void releaseLocalStore(const QString& directory)
 {
-    // Closed under the lock, so that nobody opens the directory again before
-    // the database is shut.
-    std::lock_guard<std::mutex> lock(localStoresMutex());
-    auto it = localStores().find(directory);
+    std::unique_lock<std::mutex> lock(localStoresMutex());
+    const auto it = localStores().find(directory);
     if (it == localStores().end() || --it->second.users > 0)
         return;
-    tracker_sparql_connection_close(it->second.connection);
-    g_object_unref(it->second.connection);
-    localStores().erase(it);
+    // Closed without the lock; whoever wants the directory meanwhile waits
+    // until the database is shut before opening it again.
+    it->second.busy = true;
+    TrackerSparqlConnection* connection = it->second.connection;
+    lock.unlock();
+    tracker_sparql_connection_close(connection);
+    g_object_unref(connection);
+    lock.lock();
+    localStores().erase(directory);
+    lock.unlock();
+    localStoresChanged().notify_all();
 }
 
 } // namespace
@@ -219,7 +269,9 @@ void QTrackerWorker::process(QSparqlJob& job)
     }
 
     QSparqlError result(fromGError(error), QSparqlError::BackendError, error->code);
-    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+    // However the store words it (a local one says "Interrupted" in its own
+    // error domain), a call that failed on a cancelled job was abandoned.
+    if (job.isCancelled() || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
         result = QSparqlError(abandonedMessage(), QSparqlError::ConnectionError);
     } else if (error->domain == TRACKER_SPARQL_ERROR) {
         switch (error->code) {
@@ -301,7 +353,19 @@ bool QTrackerWorker::ensureOpen(QSparqlError* error)
         }
         g_dbus_connection_set_exit_on_close(m_bus, FALSE);
     }
-    m_tracker = tracker_sparql_connection_bus_new(name.constData(), nullptr, m_bus, &gerror);
+    // Opened asynchronously on this thread's context, so that the stop
+    // cancellable ends an open that an endpoint never answers.
+    GAsyncResult* opened = nullptr;
+    tracker_sparql_connection_bus_new_async(
+        name.constData(), nullptr, m_bus, m_stopCancellable,
+        [](GObject*, GAsyncResult* result, gpointer target) {
+            *static_cast<GAsyncResult**>(target) = G_ASYNC_RESULT(g_object_ref(result));
+        },
+        &opened);
+    while (!opened)
+        g_main_context_iteration(m_context, TRUE);
+    m_tracker = tracker_sparql_connection_bus_new_finish(opened, &gerror);
+    g_object_unref(opened);
     if (!m_tracker) {
         g_dbus_error_strip_remote_error(gerror);
         *error = QSparqlError(QStringLiteral("Could not reach the Tracker endpoint \"%1\" on the session bus: %2")

@@ -9,6 +9,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QPointer>
 #include <QSignalSpy>
@@ -21,8 +22,12 @@
 
 #include <glib.h>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -71,6 +76,74 @@ void clearStoreVariables()
     qunsetenv("QSPARQL_TRACKER_BUS_NAME");
 }
 
+// The /proc/self/task/<tid>/<file> contents of every thread of this process.
+QList<QByteArray> threadFiles(const char* file)
+{
+    QList<QByteArray> contents;
+    const QString tasks = QStringLiteral("/proc/self/task/");
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks + task + QLatin1Char('/') + QLatin1String(file));
+        if (f.open(QIODevice::ReadOnly))
+            contents << f.readAll();
+    }
+    return contents;
+}
+
+// The CPU time, in clock ticks, that the query threads of this process have used.
+qint64 queryThreadTicks()
+{
+    qint64 ticks = 0;
+    for (const QByteArray& stat : threadFiles("stat")) {
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' '); // from the state on
+        if (stat.contains("(qtsparql-worker)"))
+            ticks += fields.value(11).toLongLong() + fields.value(12).toLongLong(); // user, system
+    }
+    return ticks;
+}
+
+bool isOpenInThisProcess(const QString& path)
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == path)
+            return true;
+    }
+    return false;
+}
+
+// A child process holding the exclusive SQLite lock of \a database until it is
+// killed: Tracker waits for such a lock while it opens the database.
+pid_t lockDatabaseInChild(const QString& database)
+{
+    const QByteArray path = QFile::encodeName(database);
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0) { // async-signal-safe calls only
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        lock.l_start = 0x40000000; // SQLite's lock bytes
+        lock.l_len = 512;
+        const int fd = ::open(path.constData(), O_RDWR);
+        const char locked = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0;
+        if (::write(ready[1], &locked, 1) != 1 || !locked)
+            ::_exit(1);
+        for (;;)
+            ::pause();
+    }
+    char locked = 0;
+    const bool ok = child > 0 && ::read(ready[0], &locked, 1) == 1 && locked;
+    ::close(ready[0]);
+    ::close(ready[1]);
+    if (child > 0 && !ok) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    return ok ? child : -1;
+}
+
 } // namespace
 
 class tst_QSparqlConnection : public QObject
@@ -102,8 +175,10 @@ private Q_SLOTS:
     void shouldOpenTheStoreOptionsOrEnvironmentName_data();
     void shouldOpenTheStoreOptionsOrEnvironmentName();
     void shouldCreateShareAndUpdateOneDatabase();
+    void shouldOpenDatabasesWithoutWaitingForOthers();
 
     void shouldAbandonQueryOfDeletedResult();
+    void shouldFinishOutstandingResultsWhenConnectionDeleted_data();
     void shouldFinishOutstandingResultsWhenConnectionDeleted();
 
 private:
@@ -539,6 +614,42 @@ void tst_QSparqlConnection::shouldCreateShareAndUpdateOneDatabase()
     QCOMPARE(trackerMessages, 0);
 }
 
+void tst_QSparqlConnection::shouldOpenDatabasesWithoutWaitingForOthers()
+{
+    const QString locked = m_scratch.filePath(QStringLiteral("locked"));
+    delete QSparqlConnection(QStringLiteral("QTRACKER"), databaseOptions(locked)).syncExec(lookup(0)); // created and closed
+    const QString database = QFileInfo(locked + QStringLiteral("/meta.db")).canonicalFilePath();
+    pid_t holder = lockDatabaseInChild(database);
+    QVERIFY(holder > 0);
+    QSparqlConnection hanging(QStringLiteral("QTRACKER"), databaseOptions(locked));
+    const auto release = [&holder] { // only the child this test forked
+        if (holder > 0 && ::kill(holder, SIGKILL) == 0)
+            ::waitpid(holder, nullptr, 0);
+        holder = -1;
+    };
+    const auto releaseFirst = qScopeGuard(release); // before the connection waits for its open
+    std::unique_ptr<QSparqlResult> waiting(hanging.exec(lookup(0)));
+    QTRY_VERIFY(isOpenInThisProcess(database)); // its open has begun
+
+    // Another database meanwhile: opened, used and closed.
+    auto other = std::make_unique<QSparqlConnection>(QStringLiteral("QTRACKER"), databaseOptions(m_scratch.filePath(QStringLiteral("other"))));
+    std::unique_ptr<QSparqlResult> answered(other->exec(QSparqlQuery(QStringLiteral("ASK {}"), QSparqlQuery::AskStatement)));
+    QVERIFY(finishLater(answered.get()));
+    QVERIFY2(!answered->hasError(), qPrintable(answered->lastError().message()));
+    other.reset();
+    // The same database: waits for that open, and lets go of it at once when deleted.
+    auto second = std::make_unique<QSparqlConnection>(QStringLiteral("QTRACKER"), databaseOptions(locked));
+    std::unique_ptr<QSparqlResult> abandoned(second->exec(lookup(0)));
+    second.reset();
+    QVERIFY(finishLater(abandoned.get()));
+    QCOMPARE(abandoned->lastError().type(), QSparqlError::ConnectionError);
+    QVERIFY(!waiting->isFinished());
+
+    release();
+    QVERIFY(finishLater(waiting.get()));
+    QVERIFY2(!waiting->hasError(), qPrintable(waiting->lastError().message()));
+}
+
 void tst_QSparqlConnection::shouldAbandonQueryOfDeletedResult()
 {
     int lateSignals = 0;
@@ -569,10 +680,19 @@ void tst_QSparqlConnection::shouldAbandonQueryOfDeletedResult()
     QCOMPARE(lateSignals, 0);
 }
 
+void tst_QSparqlConnection::shouldFinishOutstandingResultsWhenConnectionDeleted_data()
+{
+    QTest::addColumn<bool>("local");
+    QTest::newRow("session bus that never answers") << false;
+    QTest::newRow("local database in the middle of a long query") << true;
+}
+
 void tst_QSparqlConnection::shouldFinishOutstandingResultsWhenConnectionDeleted()
 {
+    QFETCH(bool, local);
     // A "session bus" that accepts connections and never answers: the worker
-    // hangs in the handshake while the connection is deleted.
+    // hangs in the handshake while the connection is deleted. Or a local
+    // database busy counting the rows of a five-way cross join.
     const QByteArray socketPath = QFile::encodeName(m_scratch.filePath(QStringLiteral("hung-bus")));
     const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
     QVERIFY(server >= 0);
@@ -580,17 +700,23 @@ void tst_QSparqlConnection::shouldFinishOutstandingResultsWhenConnectionDeleted(
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     qstrncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path));
+    ::unlink(socketPath.constData()); // left by the row before
     QVERIFY(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0);
     QVERIFY(::listen(server, 4) == 0);
     const auto restore = useSessionBus("unix:path=" + socketPath);
 
-    QSparqlConnectionOptions options;
-    options.setOption(QStringLiteral("busName"), QStringLiteral("org.example.Hung"));
+    QSparqlConnectionOptions options = databaseOptions(m_store->databasePath());
+    if (!local) {
+        options.setOption(QStringLiteral("databasePath"), QVariant());
+        options.setOption(QStringLiteral("busName"), QStringLiteral("org.example.Hung"));
+    }
     auto connection = std::make_unique<QSparqlConnection>(QStringLiteral("QTRACKER"), options);
+    const qint64 ticksBefore = queryThreadTicks();
     std::vector<std::unique_ptr<QSparqlResult>> results;
     QStringList finished;
     for (int i = 0; i < 4; ++i) {
-        results.emplace_back(connection->exec(lookup(i)));
+        results.emplace_back(connection->exec(i > 0 || !local ? lookup(i) : QSparqlQuery(QStringLiteral(
+            "SELECT (COUNT(*) AS ?n) { ?a nie:url ?u . ?b nie:url ?v . ?c nie:url ?w . ?d nie:url ?x . ?e nie:url ?y }"))));
         connect(results.back().get(), &QSparqlResult::finished, this, [&finished, i] { finished << QString::number(i); });
     }
 
@@ -601,6 +727,8 @@ void tst_QSparqlConnection::shouldFinishOutstandingResultsWhenConnectionDeleted(
     ticker.start(0);
     QTRY_VERIFY_WITH_TIMEOUT(ticks >= 20, 20000);
     ticker.stop();
+    if (local)
+        QTRY_VERIFY(queryThreadTicks() >= ticksBefore + 5); // the count is under way
     QVERIFY(finished.isEmpty());
 
     connection.reset();

@@ -7,10 +7,16 @@
 #include <QtSparql/QSparqlQuery>
 #include <QtSparql/QSparqlResult>
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
+
+#include <csignal>
 
 namespace {
 const QString metadataQuery = QStringLiteral(
@@ -23,6 +29,24 @@ bool finishLater(QSparqlResult* result)
         return false;
     QSignalSpy spy(result, &QSparqlResult::finished);
     return spy.wait(30000) && spy.count() == 1 && result->isFinished();
+}
+
+// The pid of this process's own child that serves \a name as an endpoint, or 0:
+// only that process is ever stopped.
+pid_t endpointChild(const QString& name)
+{
+    const QString tasks = QStringLiteral("/proc/self/task/");
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks + task + QStringLiteral("/children"));
+        const QList<QByteArray> pids = children.open(QIODevice::ReadOnly) ? children.readAll().split(' ') : QList<QByteArray>();
+        for (const QByteArray& pid : pids) {
+            QFile command(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(pid)));
+            const QList<QByteArray> args = command.open(QIODevice::ReadOnly) ? command.readAll().split('\0') : QList<QByteArray>();
+            if (args.contains("--dbus-service") && args.contains(name.toUtf8()))
+                return pid.toInt();
+        }
+    }
+    return 0;
 }
 } // namespace
 
@@ -39,6 +63,7 @@ private Q_SLOTS:
     void shouldAnswerMetadataLookupThroughDefaultOptions();
     void shouldReportStatementErrorsFromEndpoint();
     void shouldReportEndpointThatIsNotThere();
+    void shouldLetGoAtOnceOfEndpointHangingInOpen();
     void shouldFinishWithErrorOnceEndpointIsGone();
 
 private:
@@ -114,6 +139,32 @@ void tst_QSparqlDBus::shouldReportEndpointThatIsNotThere()
     QVERIFY2(result->lastError().message().startsWith(
                  QLatin1String("Could not reach the Tracker endpoint \"org.rova.test.Nobody\" on the session bus: ")),
              qPrintable(result->lastError().message()));
+}
+
+void tst_QSparqlDBus::shouldLetGoAtOnceOfEndpointHangingInOpen()
+{
+    const pid_t endpoint = endpointChild(busName);
+    QVERIFY(endpoint > 0);
+    QCOMPARE(::kill(endpoint, SIGSTOP), 0);
+    const auto resume = qScopeGuard([endpoint] { ::kill(endpoint, SIGCONT); }); // reaped by the fixture
+
+    auto connection = std::make_unique<QSparqlConnection>(QStringLiteral("QTRACKER"));
+    std::unique_ptr<QSparqlResult> result(connection->exec(QSparqlQuery(metadataQuery.arg(RovaTrackerFixture::item(0).objectId))));
+    int ticks = 0; // the open hangs while the event loop turns
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticker.start(0);
+    QTRY_VERIFY(ticks >= 20);
+    QVERIFY(!result->isFinished());
+
+    // Far below the quarter of a minute a D-Bus call waits for its answer.
+    QElapsedTimer deleting;
+    deleting.start();
+    connection.reset();
+    QVERIFY2(deleting.elapsed() < 10000, qPrintable(QString::number(deleting.elapsed())));
+    QVERIFY(finishLater(result.get()));
+    QCOMPARE(result->lastError(), QSparqlError(QStringLiteral("The connection was closed before the query finished"),
+                                               QSparqlError::ConnectionError));
 }
 
 void tst_QSparqlDBus::shouldFinishWithErrorOnceEndpointIsGone()
