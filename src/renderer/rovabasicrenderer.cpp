@@ -19,7 +19,6 @@
 #include "rovarenderertransitionstate.h"
 
 #include <QDebug>
-#include <QHistoryState>
 #include <QMetaMethod>
 #include <QStateMachine>
 #include <QTimer>
@@ -218,12 +217,6 @@ bool RovaBasicRenderer::initializeStateMachine()
     connect(this, &RovaBasicRenderer::rendererReadyForNext, this,
             &RovaBasicRenderer::rendererImplementationReadyForNext);
 
-    // Without a default, Qt's history state stops the whole machine when it is
-    // entered before anything was recorded; "back to where we were" then means
-    // the stop state.
-    auto* idleHistory = new QHistoryState(QHistoryState::ShallowHistory, idleGroup);
-    idleHistory->setDefaultState(stopState);
-
     playlistRoot->addTransition(this, &RovaBasicRenderer::rendererPlaying, playingState);
     playlistRoot->addTransition(this, &RovaBasicRenderer::rendererStopped, stopState);
     playlistRoot->addTransition(this, &RovaBasicRenderer::rendererPaused, pauseState);
@@ -232,12 +225,20 @@ bool RovaBasicRenderer::initializeStateMachine()
     RovaRendererPlaylistHandler* handler = d->playlistHandler;
     using E = RovaRendererEvent;
     addCommandTransitions(playlistRoot, Targets{{E::PlayURI, uriRoot}, {E::RefreshNext, nullptr}}, this, handler);
-    addCommandTransitions(idleGroup,
-                          Targets{{E::Next, idleHistory}, {E::Previous, idleHistory}, {E::GotoIndex, idleHistory},
-                                  {E::Eos, idleHistory}, {E::Play, transitionState}, {E::PauseAt, transitionState}},
+    addCommandTransitions(idleGroup, Targets{{E::Play, transitionState}, {E::PauseAt, transitionState}}, this,
+                          handler);
+    // Steps and end of stream leave the idle state that is active where it is.
+    // A history state cannot say which one that is: Qt resolves it before it
+    // records the state being left, so it would return to the one recorded when
+    // the idle group was last left. The pause state is left and re-entered, so
+    // that a step out of it stops the implementation.
+    addCommandTransitions(stopState,
+                          Targets{{E::Next, nullptr}, {E::Previous, nullptr}, {E::GotoIndex, nullptr}, {E::Eos, nullptr}},
                           this, handler);
     addCommandTransitions(pauseState,
-                          Targets{{E::Resume, pendingState}, {E::Stop, pendingState}, {E::SetPosition, pauseState},
+                          Targets{{E::Next, pauseState}, {E::Previous, pauseState}, {E::GotoIndex, pauseState},
+                                  {E::Eos, pauseState}, {E::Resume, pendingState}, {E::Stop, pendingState},
+                                  {E::SetPosition, pauseState},
                                   {E::PrepareNext, nullptr}, {E::ItemPlaying, nullptr}, {E::MetadataReady, nullptr},
                                   {E::NextMetadataReady, nullptr}},
                           this, handler);
@@ -269,7 +270,9 @@ bool RovaBasicRenderer::initializeStateMachine()
     idleGroup->setInitialState(stopState);
     playlistRoot->setInitialState(idleGroup);
 
-    machine->start();
+    // The machine starts on the next turn of the event loop; a status asked for
+    // before that still sees that no state has been entered yet.
+    QMetaObject::invokeMethod(machine, &QStateMachine::start, Qt::QueuedConnection);
     return true;
 }
 

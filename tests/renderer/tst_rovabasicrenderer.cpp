@@ -1,0 +1,395 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "rovarecordingrenderer.h"
+#include "rovatrackerfixture.h"
+
+#include <rovageneralsourceplaylist.h>
+#include <rovaregistry.h>
+#include <rovarendererevent.h>
+#include <rovarendererplaylisthandler.h>
+#include <rovarendererpolicyplugin.h>
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStringListModel>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Items 0..n-1 of the seeded store, through a general source playlist.
+struct StorePlaylist
+{
+    explicit StorePlaylist(int count)
+        : playlist(RovaPlaylist::getNewPlaylistId(), u"store"_s, u"src"_s)
+    {
+        QStringList ids;
+        for (int i = 0; i < count; ++i)
+            ids << RovaTrackerFixture::item(i).objectId;
+        model.setStringList(ids);
+        playlist.setUnderlyingModel(&model);
+    }
+    QStringListModel model;
+    RovaGeneralSourcePlaylist playlist;
+};
+
+class StatusReceiver : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList answers;
+public Q_SLOTS:
+    void statusResults(QString playlistId, uint index, int state, QString itemId)
+    {
+        answers << u"%1 %2 %3 %4"_s.arg(playlistId.isEmpty() ? u"-"_s : u"pl"_s).arg(index).arg(state).arg(itemId);
+    }
+};
+
+} // namespace
+
+class tst_RovaBasicRenderer : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<RovaTrackerFixture> store;
+
+    // Drives the machine until every command and lookup has been handled.
+    static void settle(RovaRecordingRenderer& renderer)
+    {
+        // A lookup started and answered within one round posts its event behind
+        // the marker: only a second quiet round shows that all is done.
+        RovaMachineMarker marker(renderer.stateMachine());
+        for (int quiet = 0; quiet < 2;) {
+            QTRY_VERIFY(!renderer.playlistHandler()->metadataFetchOngoing());
+            marker.post();
+            QTRY_VERIFY(marker.passed());
+            quiet = renderer.playlistHandler()->metadataFetchOngoing() ? 0 : quiet + 1;
+        }
+    }
+
+    // A renderer on a three-item playlist whose current item 0 is looked up,
+    // granted at once, without auto-advance, brought to \a state.
+    static void reach(RovaRecordingRenderer& renderer, StorePlaylist& items, const QString& state)
+    {
+        renderer.setRendererPolicy(new RovaInstantPolicy, RovaRendererPolicy::DefaultGroup);
+        renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, false);
+        QTRY_VERIFY(renderer.stateMachine()->isRunning());
+        renderer.assignPlaylist(&items.playlist);
+        settle(renderer);
+        renderer.confirm = state != u"transition" && state != u"uriPending";
+        if (state.startsWith(u"uri"))
+            renderer.play(QUrl(u"file:///tmp/song.ogg"_s));
+        else if (state != u"stop")
+            renderer.play();
+        if (state == u"pause" || state == u"uriPause" || state == u"pending")
+            QTRY_VERIFY(renderer.machineState().endsWith(u"laying"));
+        if (state == u"pause" || state == u"uriPause")
+            renderer.pause();
+        if (state == u"pending") {
+            renderer.confirm = false;
+            renderer.stop();
+        }
+        QTRY_COMPARE(renderer.machineState(), state);
+        settle(renderer);
+        renderer.confirm = false;
+        renderer.log.clear();
+    }
+
+    static void command(RovaRecordingRenderer& renderer, const QString& name)
+    {
+        if (name == u"play") renderer.play();
+        else if (name == u"url") renderer.play(QUrl(u"file:///tmp/x.ogg"_s));
+        else if (name == u"stop") renderer.stop();
+        else if (name == u"pause") renderer.pause();
+        else if (name == u"resume") renderer.resume();
+        else if (name == u"next") renderer.next();
+        else if (name == u"previous") renderer.previous();
+        else if (name == u"goto2") renderer.gotoIndex(2);
+        else if (name == u"seek") renderer.setPosition(7);
+        else if (name == u"pauseAt") renderer.pauseAt(5);
+        else if (name == u"eos") Q_EMIT renderer.rendererEos();
+        else QFAIL("unknown command");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        store = std::make_unique<RovaTrackerFixture>(12);
+        QVERIFY2(store->isValid(), qPrintable(store->errorString()));
+        store->makeDefault();
+    }
+
+    void init()
+    {
+        // Random use draws the warnings that misuse deserves.
+        if (qstrcmp(QTest::currentTestFunction(), "shouldStaySoundUnderRandomUse") != 0)
+            QTest::failOnWarning(QRegularExpression(u".*"_s));
+    }
+
+    // For every state and command: the hooks that ran and the state the machine settled in.
+    void shouldCarryOutCommandsByState_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("commands");
+        QTest::addColumn<QString>("expected");
+
+        // One row per command; the columns are the states of the header line.
+        const QStringList states = {u"stop"_s, u"pause"_s, u"transition"_s, u"playing"_s, u"pending"_s,
+                                    u"uriPlaying"_s, u"uriPause"_s, u"uriPending"_s};
+        const char* const table[][9] = {
+            {"play", "play item0.mp3>transition", "play item0.mp3>transition", ">transition", ">playing",
+             "play item0.mp3>transition", ">uriPlaying", ">uriPause", ">uriPending"},
+            {"url", "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending",
+             "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending"},
+            {"stop", ">stop", "stop>pending", "stop>pending", "stop>pending", "stop>pending", "stop>pending",
+             "stop>pending", "stop>pending"},
+            {"pause", ">stop", ">pause", "pause>pending", "pause>pending", "pause>pending", "pause>uriPending",
+             ">uriPause", "pause>uriPending"},
+            {"resume", ">stop", "resume>pending", ">transition", ">playing", "resume>pending", ">uriPlaying",
+             "resume>uriPending", "resume>uriPending"},
+            {"next", ">stop", "stop>pending", "play item1.mp3>pending", "play item1.mp3>pending",
+             "play item1.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
+            {"previous", ">stop", "stop>pending", "play item2.mp3>pending", "play item2.mp3>pending",
+             "play item2.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
+            {"goto2", ">stop", "stop>pending", "play item2.mp3>pending", "play item2.mp3>pending",
+             "play item2.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
+            {"seek", ">stop", "seek 7,0>pause", ">transition", "seek 7,0>playing", ">pending", "seek 7,0>uriPlaying",
+             "seek 7,0>uriPause", ">uriPending"},
+            {"pauseAt", "play item0.mp3@5>transition", "play item0.mp3@5>transition", "play item0.mp3@5>transition",
+             ">playing", ">pending", ">uriPlaying", ">uriPause", ">uriPending"},
+            {"eos", ">stop", ">pause", ">transition", "pause>pending", "pause>pending", "pause>uriPending", ">uriPause",
+             "pause>uriPending"},
+            // After a step the idle states stay where they were, and play the new item.
+            {"next,play", "play item1.mp3>transition", "stop,play item1.mp3>transition", nullptr},
+            {"eos,eos,goto2,play", "play item2.mp3>transition", nullptr},
+        };
+        for (const auto& row : table) {
+            for (int column = 0; column < states.size() && row[column + 1]; ++column) {
+                QTest::addRow("%s in %s", row[0], qPrintable(states.at(column)))
+                    << states.at(column) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[column + 1]);
+            }
+        }
+    }
+
+    void shouldCarryOutCommandsByState()
+    {
+        QFETCH(QString, state);
+        QFETCH(QString, commands);
+        QFETCH(QString, expected);
+        StorePlaylist items(3);
+        RovaRecordingRenderer renderer;
+        reach(renderer, items, state);
+
+        for (const QString& name : commands.split(u',')) {
+            command(renderer, name);
+            settle(renderer);
+        }
+        QCOMPARE(renderer.log.join(u',') + u'>' + renderer.machineState(), expected);
+        QVERIFY(renderer.stateMachine()->isRunning());
+    }
+
+    // Commands given right after construction wait for the machine and keep their order.
+    void shouldKeepCommandsGivenBeforeTheMachineRuns()
+    {
+        StorePlaylist items(3);
+        RovaRecordingRenderer renderer;
+        renderer.confirm = true;
+        QSignalSpy states(&renderer, &RovaRenderer::stateChanged);
+        renderer.assignPlaylist(&items.playlist);
+        renderer.gotoIndex(1);
+        renderer.pauseAt(4);
+        QTRY_COMPARE(renderer.machineState(), u"pause"_s);
+        settle(renderer);
+        QCOMPARE(renderer.log.filter(u"play"_s), QStringList{u"play item1.mp3@4"_s});
+        QCOMPARE(states.first().first().value<RovaRenderer::State>(), RovaRenderer::Stopped);
+        QCOMPARE(states.last().first().value<RovaRenderer::State>(), RovaRenderer::Paused);
+    }
+
+    // A lookup answered while a start waits in the queue starts the item once.
+    void shouldStartOnceWhenAnAnswerOvertakesTheStart_data()
+    {
+        QTest::addColumn<bool>("pauseAt");
+        QTest::newRow("play") << false;
+        QTest::newRow("pauseAt") << true;
+    }
+
+    void shouldStartOnceWhenAnAnswerOvertakesTheStart()
+    {
+        QFETCH(bool, pauseAt);
+        StorePlaylist items(3);
+        RovaRecordingRenderer renderer;
+        reach(renderer, items, u"stop"_s);
+        pauseAt ? renderer.pauseAt(3) : renderer.play();
+        renderer.stateMachine()->postEvent(new RovaRendererEvent(RovaRendererEvent::MetadataReady));
+        settle(renderer);
+        QCOMPARE(renderer.log, QStringList{pauseAt ? u"play item0.mp3@3"_s : u"play item0.mp3"_s});
+        QVERIFY(!renderer.playlistHandler()->currentContent()->metaData().contains(u"paused-position"_s));
+    }
+
+    void shouldAnswerStatusRequests()
+    {
+        StorePlaylist items(3);
+        auto* receiver = new StatusReceiver;
+        auto* gone = new StatusReceiver;
+        {
+            RovaRecordingRenderer renderer;
+            QSignalSpy errors(&renderer, &RovaRenderer::error);
+            QByteArray slot(SLOT(statusResults(QString, uint, int, QString)));
+            QVERIFY(renderer.getStatus(receiver, slot.constData()));
+            slot.fill('x'); // the caller's string may go away
+            QVERIFY(renderer.getStatus(receiver, SLOT(statusResults(QString, uint, int, QString))));
+            QVERIFY(renderer.getStatus(gone, SLOT(statusResults(QString, uint, int, QString))));
+            delete gone;
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"statusResults\\(int\\)"_s));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"statusResults\\(int\\)"_s));
+            QVERIFY(!renderer.getStatus(receiver, SLOT(statusResults(int))));
+            QCOMPARE(errors.size(), 1);
+            QCOMPARE(errors.takeFirst().first().value<RovaError>().code(), RovaError::CallbackSlotNotFound);
+
+            QTest::ignoreMessage(QtWarningMsg, "RovaRenderer: \"Answering get status failed!\"");
+            QTRY_COMPARE(receiver->answers.size(), 2);
+            QCOMPARE(receiver->answers, QStringList(2, u"- 0 100 "_s));
+            QCOMPARE(errors.size(), 1);
+            QCOMPARE(errors.first().first().value<RovaError>().code(), RovaError::CallbackCouldNotBeInvoked);
+
+            reach(renderer, items, u"playing"_s);
+            renderer.confirm = true;
+            renderer.gotoIndex(2);
+            settle(renderer);
+            QTRY_COMPARE(renderer.machineState(), u"playing"_s);
+            QVERIFY(renderer.getStatus(receiver, SLOT(statusResults(QString, uint, int, QString))));
+            QTRY_COMPARE(receiver->answers.size(), 3);
+            QCOMPARE(receiver->answers.last(), u"pl 2 1 src::"_s + RovaTrackerFixture::item(2).objectId);
+            QVERIFY(renderer.getStatus(receiver, SLOT(statusResults(QString, uint, int, QString))));
+        }
+        QTest::qWait(1); // the renderer went first: its pending answer must not come
+        QCOMPARE(receiver->answers.size(), 3);
+        delete receiver;
+    }
+
+    void shouldGuardAndFollowRendererProperties()
+    {
+        StorePlaylist items(4);
+        RovaRecordingRenderer renderer;
+        reach(renderer, items, u"playing"_s);
+        QSignalSpy changes(&renderer, &RovaRenderer::rovaPropertyChanged);
+
+        QTest::ignoreMessage(QtWarningMsg, "Read-only property: \"rova_policy_override\"");
+        QVERIFY(!renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_POLICY_OVERRIDE, true));
+        QVERIFY(!renderer.property("rova_policy_override").isValid());
+
+        QVERIFY(renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, true));
+        settle(renderer);
+        QTRY_COMPARE(renderer.hint, u"item1.mp3"_s);
+        QVERIFY(renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, false));
+        settle(renderer);
+        QCOMPARE(renderer.log, (QStringList{u"hint -"_s, u"hint item1.mp3"_s, u"hint -"_s}));
+        QCOMPARE(changes.size(), 2);
+
+        // The policy's word is mirrored once per change.
+        auto* policy = new RovaInstantPolicy;
+        QVERIFY(renderer.setRendererPolicy(policy, RovaRendererPolicy::DefaultGroup));
+        for (auto event : {RovaRendererPolicy::PauseRequested, RovaRendererPolicy::StopRequested,
+                           RovaRendererPolicy::ResourcesGranted, RovaRendererPolicy::ResourcesGranted})
+            Q_EMIT policy->policyEvent(event);
+        QCOMPARE(changes.size(), 4);
+        QCOMPARE(changes.at(2).at(1), QVariant(true));
+        QCOMPARE(changes.at(3).at(1), QVariant(false));
+    }
+
+    void shouldInstallOnlyUsablePolicies()
+    {
+        RovaRecordingRenderer renderer;
+        RovaRendererPolicy* dummy = renderer.rendererPolicy();
+        QVERIFY(dummy);
+        const char* refused = "unable to set policy, got null policy or init failed";
+        QTest::ignoreMessage(QtWarningMsg, refused);
+        QVERIFY(!renderer.setRendererPolicy(nullptr, RovaRendererPolicy::PlayerGroup));
+        QTest::ignoreMessage(QtWarningMsg, refused);
+        QVERIFY(!renderer.setRendererPolicy(dummy, RovaRendererPolicy::PlayerGroup));
+        QCOMPARE(renderer.rendererPolicy(), dummy);
+        QVERIFY(dummy->initialize(RovaRendererPolicy::DefaultGroup)); // still alive
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"."_s));
+        QTest::ignoreMessage(QtWarningMsg, refused);
+        QVERIFY(!renderer.setRendererPolicy(u"/nonexistent/policy.so"_s, RovaRendererPolicy::PlayerGroup));
+        QCOMPARE(renderer.rendererPolicy(), dummy);
+        if (!QFileInfo::exists(RovaRendererPolicyPlugin::defaultPolicyPluginPath())) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"."_s));
+            QTest::ignoreMessage(QtWarningMsg, refused);
+            QVERIFY(!renderer.setDefaultRendererPolicy());
+            QCOMPARE(renderer.rendererPolicy(), dummy);
+        }
+    }
+
+    // Deleting a renderer in the middle of things leaves nothing behind that fires.
+    void shouldDestroyCleanlyMidCommand()
+    {
+        StorePlaylist items(3);
+        for (int stage = 0; stage < 4; ++stage) {
+            auto* renderer = new RovaRecordingRenderer;
+            renderer->assignPlaylist(&items.playlist); // a lookup runs
+            if (stage > 0)
+                QTRY_VERIFY(renderer->stateMachine()->isRunning());
+            if (stage > 1)
+                renderer->play(); // a policy request is out
+            if (stage > 2)
+                QTRY_COMPARE(renderer->machineState(), u"transition"_s); // a wait timer runs
+            delete renderer;
+            QTest::qWait(1);
+        }
+    }
+
+    // Random commands, notifications and edits: the reported state stays sound.
+    void shouldStaySoundUnderRandomUse_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {1u, 2u, 3u, 4u})
+            QTest::addRow("seed %u", seed) << seed;
+    }
+
+    void shouldStaySoundUnderRandomUse()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        StorePlaylist items(6);
+        RovaRecordingRenderer renderer;
+        QList<int> reported;
+        connect(&renderer, &RovaRenderer::stateChanged, &renderer, [&](RovaRenderer::State s) { reported << int(s); });
+        renderer.assignPlaylist(&items.playlist);
+        QTRY_VERIFY(renderer.stateMachine()->isRunning());
+        const QStringList commands = {u"play"_s, u"url"_s, u"stop"_s, u"pause"_s, u"resume"_s, u"next"_s,
+                                      u"previous"_s, u"goto2"_s, u"seek"_s, u"pauseAt"_s, u"eos"_s};
+        for (int step = 0; step < 150; ++step) {
+            const int what = random.bounded(20);
+            if (what < 11) {
+                command(renderer, commands.at(what));
+            } else if (what < 15) {
+                renderer.confirm = !renderer.confirm;
+            } else if (what == 15) {
+                Q_EMIT renderer.rendererPlaying(random.bounded(3));
+            } else if (what == 16) {
+                Q_EMIT renderer.rendererStopped();
+            } else if (what == 17) {
+                items.playlist.removeItem(random.bounded(qMax(1, items.playlist.size())));
+            } else if (what == 18) {
+                items.playlist.setRepeat(RovaPlaylist::RovaRepeatMode(random.bounded(3)));
+                random.bounded(2) ? items.playlist.shuffle() : items.playlist.unShuffle();
+            } else {
+                renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, bool(random.bounded(2)));
+            }
+            if (random.bounded(3) == 0)
+                QTest::qWait(random.bounded(3));
+            QVERIFY(renderer.stateMachine()->isRunning());
+        }
+        settle(renderer);
+        for (int i = 0; i < reported.size(); ++i) {
+            QVERIFY(reported.at(i) >= RovaRenderer::Stopped && reported.at(i) <= RovaRenderer::Transitioning);
+            QVERIFY(i == 0 || reported.at(i) != reported.at(i - 1));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_RovaBasicRenderer)
+#include "tst_rovabasicrenderer.moc"
