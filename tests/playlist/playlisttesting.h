@@ -4,6 +4,7 @@
 #ifndef PLAYLISTTESTING_H
 #define PLAYLISTTESTING_H
 
+#include <rovacontent.h>
 #include <rovaplaylistbase.h>
 
 #include <QAbstractItemModelTester>
@@ -15,12 +16,7 @@
 #include <memory>
 
 // One row: "Id" (unique text), "Title" and "Number" (an integer, or nothing at all).
-struct Track
-{
-    QString id;
-    QString title;
-    QVariant number;
-};
+using Track = QVariantList;
 
 class TrackTableModel : public QAbstractTableModel
 {
@@ -49,42 +45,28 @@ public:
         endInsertRows();
     }
 
-    void appendTracks(const QList<Track>& tracks) { insertTracks(int(m_tracks.size()), tracks); }
-
     QStringList ids() const
     {
         QStringList result;
         for (const Track& track : m_tracks)
-            result.append(track.id);
+            result.append(track.at(0).toString());
         return result;
     }
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override
-    {
-        return parent.isValid() ? 0 : int(m_tracks.size());
-    }
-
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override { return parent.isValid() ? 0 : int(m_tracks.size()); }
     int columnCount(const QModelIndex& parent = QModelIndex()) const override { return parent.isValid() ? 0 : 3; }
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override
     {
-        if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole))
-            return QVariant();
-        const Track& track = m_tracks.at(index.row());
-        return index.column() == 0 ? QVariant(track.id) : index.column() == 1 ? QVariant(track.title) : track.number;
+        const bool valid = checkIndex(index, CheckIndexOption::IndexIsValid) && (role == Qt::DisplayRole || role == Qt::EditRole);
+        return valid ? m_tracks.at(index.row()).at(index.column()) : QVariant();
     }
 
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override
     {
         if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::EditRole)
             return false;
-        Track& track = m_tracks[index.row()];
-        if (index.column() == 0)
-            track.id = value.toString();
-        else if (index.column() == 1)
-            track.title = value.toString();
-        else
-            track.number = value;
+        m_tracks[index.row()][index.column()] = value;
         Q_EMIT dataChanged(index, index);
         return true;
     }
@@ -177,5 +159,25 @@ inline QStringList strings(const char* text)
 {
     return QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
+
+// Ten (or `count`) numbered tracks shown through an IdPlaylist, with a model tester and a log.
+struct PlaylistFixture
+{
+    explicit PlaylistFixture(int count = 10)
+    {
+        source.setTracks(TrackTableModel::numbered(count));
+        playlist.setUnderlyingModel(&source);
+        log.take();
+    }
+
+    QStringList ids() { return presentedIds(playlist.model()); }
+    QString currentId() { return playlist.model()->index(playlist.getCurrentIndex(), 0).data().toString(); }
+    void choose(int index) { delete playlist.getItem(index); }
+
+    TrackTableModel source;
+    IdPlaylist playlist;
+    const std::unique_ptr<QAbstractItemModelTester> tester = modelTester(playlist.model());
+    PlaylistLog log{&playlist};
+};
 
 #endif // PLAYLISTTESTING_H

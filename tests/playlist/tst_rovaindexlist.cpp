@@ -116,39 +116,36 @@ void tst_RovaIndexList::shouldAnswerLikePlainListThroughRandomEdits()
     for (int step = 0; step < 3000; ++step) {
         const int size = int(plain.list.size());
         const uint value = random.bounded(valueRange);
-        // A position, mostly valid, sometimes just outside the list.
+        // A position, mostly valid, sometimes just outside the list; and one inside it.
         const auto position = [&](int slack) { return int(random.bounded(size + 2 * slack)) - slack; };
+        const int i = size > 0 ? int(random.bounded(size)) : -1;
         switch (random.bounded(12)) {
         case 0:
         case 1:
             list.append(value);
             plain.append(value);
             break;
-        case 2: {
-            const int i = int(random.bounded(size + 1));
-            list.insert(i, value);
-            plain.insert(i, value);
+        case 2:
+            list.insert(i + 1, value);
+            plain.insert(i + 1, value);
             break;
-        }
         case 3:
-            if (size > 0) {
-                const int i = int(random.bounded(size));
+            if (i >= 0) {
                 list.replace(i, value);
                 plain.replace(i, value);
             }
             break;
         case 4: {
-            const int i = position(1);
-            list.removeAt(i);
-            plain.removeAt(i);
+            const int at = position(1);
+            list.removeAt(at);
+            plain.removeAt(at);
             break;
         }
         case 5:
             QCOMPARE(list.removeOne(value), plain.removeOne(value));
             break;
         case 6:
-            if (size > 0) {
-                const int i = int(random.bounded(size));
+            if (i >= 0) {
                 const int j = int(random.bounded(size));
                 const bool swap = random.bounded(2);
                 swap ? list.swap(i, j) : list.move(i, j);
@@ -179,7 +176,7 @@ void tst_RovaIndexList::shouldAnswerLikePlainListThroughRandomEdits()
         }
         default: {
             // Look up a value that is there, or any value, from 0 or elsewhere.
-            const uint wanted = size > 0 && random.bounded(2) ? plain.list.at(int(random.bounded(size))) : value;
+            const uint wanted = i >= 0 && random.bounded(2) ? plain.list.at(i) : value;
             const int from = random.bounded(4) ? 0 : position(3);
             QCOMPARE(list.indexOf(wanted, from), plain.indexOf(wanted, from));
             break;

@@ -3,7 +3,6 @@
 // a plain list of item identities.
 #include "playlisttesting.h"
 
-#include <rovacontent.h>
 
 #include <QLoggingCategory>
 #include <QRandomGenerator>
@@ -66,19 +65,16 @@ QList<QPair<int, int>> runsOf(QList<int> numbers)
 }
 
 // One random sequence: the playlist and what it must present and report.
-struct Sequence
+struct Sequence : PlaylistFixture
 {
     enum Kind { Natural, Text, Numeric, Shuffled };
 
     explicit Sequence(quint32 seed)
-        : random(seed)
+        : PlaylistFixture(0)
+        , random(seed)
     {
         text.setSourceModel(&source);
-        playlist.setUnderlyingModel(&source);
-        log.take();
     }
-
-    QStringList presentedNow() { return presentedIds(playlist.model()); }
 
     bool less(const QString& left, const QString& right) const
     {
@@ -122,7 +118,7 @@ struct Sequence
         }
         const QStringList before = presented;
         source.insertTracks(int(random.bounded(source.rowCount() + 1)), tracks);
-        presented = kind == Natural ? source.ids() : presentedNow();
+        presented = kind == Natural ? source.ids() : ids();
         if (kind != Natural) {
             // Placed by the order in force; the old items keep their order.
             QStringList old = presented;
@@ -196,7 +192,7 @@ struct Sequence
         descending = newDescending;
         column = newColumn;
         playlist.sort(column, order);
-        const QStringList after = presentedNow();
+        const QStringList after = ids();
         QVERIFY(isSorted(after));
         if (unchanged)
             QCOMPARE(after, presented);
@@ -223,13 +219,15 @@ struct Sequence
         if (presented.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::shuffle: nothing to shuffle");
         playlist.shuffle();
-        const QStringList after = presentedNow();
+        const QStringList after = ids();
         if (kind == Shuffled || presented.isEmpty()) {
             QCOMPARE(after, presented);
             return;
         }
-        // The current item leads; without one, the first item becomes current.
+        // The current item leads; without one, the first item becomes current. A dozen
+        // items or more keep their order by chance once in 39916800 shuffles.
         QVERIFY(current < 0 || after.first() == currentId);
+        QVERIFY(after.size() < 12 || after != presented);
         kind = Shuffled;
         column = -1;
         current = 0;
@@ -255,7 +253,7 @@ struct Sequence
 
     void checkState()
     {
-        const QStringList now = presentedNow();
+        const QStringList now = ids();
         QCOMPARE(now, presented);
         QCOMPARE(sorted(now), sorted(source.ids()));
         QCOMPARE(playlist.size(), int(presented.size()));
@@ -267,11 +265,7 @@ struct Sequence
     }
 
     QRandomGenerator random;
-    TrackTableModel source;
     TextComparison text;
-    IdPlaylist playlist;
-    const std::unique_ptr<QAbstractItemModelTester> tester = modelTester(playlist.model());
-    PlaylistLog log{&playlist};
 
     QStringList presented; // expected presented order
     int current = -1;

@@ -65,6 +65,12 @@ QString parsedText(RovaSparqlParser& parser)
     return lines.join(QLatin1Char('\n'));
 }
 
+// Only the subquery lines of parsedText(), joined by '|'.
+QString subqueriesText(RovaSparqlParser& parser, QChar separator = QLatin1Char('|'))
+{
+    return parsedText(parser).split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^subquery\t"))).join(separator);
+}
+
 QString readFile(const QString& path)
 {
     QFile file(path);
@@ -86,271 +92,315 @@ class tst_RovaSparqlParser : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
+    void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("rova.sparql.debug=false")); }
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral(".*"))); }
 
-    void shouldTokenize_data();
-    void shouldTokenize();
-    void shouldTokenizeLikeTheInPlaceRules();
-    void shouldEditTokensInPlace();
-    void shouldTypeNodeByFirstCharacter();
-    void shouldParseFilter_data();
-    void shouldParseFilter();
-    void shouldUnwrapOptionalBlock_data();
-    void shouldUnwrapOptionalBlock();
+    void shouldTokenize_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("tokens");
 
-    void shouldAnalyseCorpusQuery_data();
-    void shouldAnalyseCorpusQuery();
-    void shouldParse_data();
-    void shouldParse();
-    void shouldAccumulateUntilResetDeletesEverything();
-};
-
-void tst_RovaSparqlParser::initTestCase()
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("rova.sparql.debug=false"));
-}
-
-void tst_RovaSparqlParser::init()
-{
-    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
-}
-
-void tst_RovaSparqlParser::shouldTokenize_data()
-{
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<QStringList>("tokens");
-
-    QTest::newRow("braces glued to terms") << "SELECT ?s WHERE{?s ?p ?o}"
-            << words({"SELECT", "?s", "WHERE", "{", "?s", "?p", "?o", "}"});
-    QTest::newRow("escaped quote stays inside") << R"(x "say \"hi\" now" y)"
-            << words({"x", R"("say \"hi\" now")", "y"});
-    QTest::newRow("line break inside literal kept") << "a \"x\ny\" b" << words({"a", "\"x\ny\"", "b"});
-    QTest::newRow("trailing blank gives empty token") << "a b " << words({"a", "b", ""});
-    QTest::newRow("first character never separated") << "{a}" << words({"{a", "}"});
-    QTest::newRow("unterminated literal runs to the end") << "a \"open ( end" << words({"a", "\"open ( end"});
-    QTest::newRow("empty query") << "" << QStringList{};
-    QTest::newRow("quote inside a word starts a literal for the separation") << "a\"b (c\" d"
-            << words({"a\"b", "(c\"", "d"});
-}
-
-void tst_RovaSparqlParser::shouldTokenize()
-{
-    QFETCH(QString, query);
-    QFETCH(QStringList, tokens);
-
-    QCOMPARE(RovaSparqlParser::tokenizeSparql(query), tokens);
-    QCOMPARE(referenceTokenizeSparql(query), tokens);
-}
-
-void tst_RovaSparqlParser::shouldTokenizeLikeTheInPlaceRules()
-{
-    // Every corpus query, then random texts made mostly of the characters the rules treat
-    // specially, compared with the in-place rules (which also check ensureSpace()).
-    const QDir corpus(QStringLiteral(ROVA_SPARQL_CORPUS));
-    for (const QString& file : corpus.entryList({QStringLiteral("*.rq")})) {
-        const QString query = corpusQuery(corpus.filePath(file));
-        QCOMPARE(RovaSparqlParser::tokenizeSparql(query), referenceTokenizeSparql(query));
+        QTest::newRow("braces glued to terms") << "SELECT ?s WHERE{?s ?p ?o}"
+                << words({"SELECT", "?s", "WHERE", "{", "?s", "?p", "?o", "}"});
+        QTest::newRow("escaped quote stays inside") << "x \"say \\\"hi\\\" now\" y"
+                << words({"x", "\"say \\\"hi\\\" now\"", "y"});
+        QTest::newRow("line break inside literal kept") << "a \"x\ny\" b" << words({"a", "\"x\ny\"", "b"});
+        QTest::newRow("trailing blank gives empty token") << "a b " << words({"a", "b", ""});
+        QTest::newRow("first character never separated") << "{a}" << words({"{a", "}"});
+        QTest::newRow("unterminated literal runs to the end") << "a \"open ( end" << words({"a", "\"open ( end"});
+        QTest::newRow("empty query") << "" << QStringList{};
+        QTest::newRow("quote inside a word starts a literal for the separation") << "a\"b (c\" d"
+                << words({"a\"b", "(c\"", "d"});
     }
 
-    const QString alphabet = QStringLiteral("(){},\"\\ \r\n\t?x.^<>_é");
-    QRandomGenerator random(20261206);
-    for (int round = 0; round < 3000; ++round) {
-        QString text;
-        const int length = random.bounded(0, 40);
-        for (int i = 0; i < length; ++i)
-            text.append(alphabet.at(random.bounded(int(alphabet.size()))));
-        QCOMPARE(RovaSparqlParser::tokenizeSparql(text), referenceTokenizeSparql(text));
+    void shouldTokenize()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, tokens);
+
+        QCOMPARE(RovaSparqlParser::tokenizeSparql(query), tokens);
+        QCOMPARE(referenceTokenizeSparql(query), tokens);
     }
-}
 
-void tst_RovaSparqlParser::shouldEditTokensInPlace()
-{
-    // ensureSpace() on its usual inputs is checked through the in-place rules above.
-    QString text = QStringLiteral("a\t(\tb");
-    RovaSparqlParser::ensureSpace(text, 2);
-    QCOMPARE(text, QStringLiteral("a\t ( \tb")); // a tab is not a blank
-    for (int outside : {-1, 7}) {
-        RovaSparqlParser::ensureSpace(text, outside);
-        QCOMPARE(text, QStringLiteral("a\t ( \tb"));
+    void shouldTokenizeLikeTheInPlaceRules()
+    {
+        // Every corpus query, then random texts made mostly of the characters the rules treat
+        // specially, compared with the in-place rules (which also check ensureSpace()).
+        const QDir corpus(QStringLiteral(ROVA_SPARQL_CORPUS));
+        for (const QString& file : corpus.entryList({QStringLiteral("*.rq")})) {
+            const QString query = corpusQuery(corpus.filePath(file));
+            QCOMPARE(RovaSparqlParser::tokenizeSparql(query), referenceTokenizeSparql(query));
+        }
+
+        const QString alphabet = QStringLiteral("(){},\"\\ \r\n\t?x.^<>_é");
+        QRandomGenerator random(20261206);
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            const int length = random.bounded(0, 40);
+            for (int i = 0; i < length; ++i)
+                text.append(alphabet.at(random.bounded(int(alphabet.size()))));
+            QCOMPARE(RovaSparqlParser::tokenizeSparql(text), referenceTokenizeSparql(text));
+        }
     }
-    QCOMPARE(RovaSparqlParser::center(QStringLiteral("<urn:a>")), QStringLiteral("urn:a"));
-    QCOMPARE(RovaSparqlParser::center(QStringLiteral("\"\"")), QString());
-    QCOMPARE(RovaSparqlParser::center(QStringLiteral("x")), QString());
-    QCOMPARE(RovaSparqlParser::center(QString()), QString());
-}
 
-void tst_RovaSparqlParser::shouldTypeNodeByFirstCharacter()
-{
-    // The accepted kinds show in the corpus' statements and subqueries; a refused token
-    // leaves the node as it was.
-    RovaNode node;
-    QVERIFY(node.init(QStringLiteral("_:b1")));
-    QCOMPARE(node.nodeType(), RovaNode::BlankNode);
-    QVERIFY(node.init(QStringLiteral("\"a b\"")));
-    QCOMPARE(node.nodeType(), RovaNode::LiteralNode);
-    QVERIFY(!node.init(QStringLiteral("nmm:Artist")));
-    QVERIFY(!node.init(QStringLiteral("42")));
-    QVERIFY(!node.init(QString()));
-    QCOMPARE(node.nodeType(), RovaNode::InvalidNode);
-    QCOMPARE(node.text(), QStringLiteral("\"a b\""));
-}
+    void shouldEditTokensInPlace()
+    {
+        // ensureSpace() on its usual inputs is checked through the in-place rules above.
+        QString text = QStringLiteral("a\t(\tb");
+        RovaSparqlParser::ensureSpace(text, 2);
+        QCOMPARE(text, QStringLiteral("a\t ( \tb")); // a tab is not a blank
+        for (int outside : {-1, 7}) {
+            RovaSparqlParser::ensureSpace(text, outside);
+            QCOMPARE(text, QStringLiteral("a\t ( \tb"));
+        }
+        QCOMPARE(RovaSparqlParser::center(QStringLiteral("<urn:a>")), QStringLiteral("urn:a"));
+        QCOMPARE(RovaSparqlParser::center(QStringLiteral("\"\"")), QString());
+        QCOMPARE(RovaSparqlParser::center(QStringLiteral("x")), QString());
+        QCOMPARE(RovaSparqlParser::center(QString()), QString());
+    }
 
-void tst_RovaSparqlParser::shouldParseFilter_data()
-{
-    QTest::addColumn<QString>("text"); // what follows the FILTER keyword, and a closing brace
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("filters");
-    QTest::addColumn<QStringList>("rest");
+    void shouldTypeNodeByFirstCharacter()
+    {
+        // The accepted kinds show in the corpus' statements and subqueries; a refused token
+        // leaves the node as it was.
+        RovaNode node;
+        QVERIFY(node.init(QStringLiteral("_:b1")));
+        QCOMPARE(node.nodeType(), RovaNode::BlankNode);
+        QVERIFY(node.init(QStringLiteral("\"a b\"")));
+        QCOMPARE(node.nodeType(), RovaNode::LiteralNode);
+        QVERIFY(!node.init(QStringLiteral("nmm:Artist")));
+        QVERIFY(!node.init(QStringLiteral("42")));
+        QVERIFY(!node.init(QString()));
+        QCOMPARE(node.nodeType(), RovaNode::InvalidNode);
+        QCOMPARE(node.text(), QStringLiteral("\"a b\""));
+    }
 
-    const QStringList brace = words({"}"});
-    QTest::newRow("regex on a non-variable") << "regex(str(?t), \"^a\") }" << 1 << "" << QStringList{};
-    QTest::newRow("regex with an unquoted pattern") << "regex(?t, a) }" << 1 << "" << QStringList{};
-    QTest::newRow("regex missing a closing parenthesis") << "(regex(?t, \"^a\") }" << 1 << "" << QStringList{};
-    QTest::newRow("equals iri") << "(?a = <urn:a>) }" << 0 << "filter\t?a\tequals\t<urn:a>" << brace;
-    QTest::newRow("greater than") << "(?d > \"600\") . }" << 0 << "filter\t?d\tgreater\t\"600\"" << words({".", "}"});
-    QTest::newRow("less or equal") << "(?d <= \"1\") }" << 1 << "" << QStringList{};
-    QTest::newRow("two conditions") << "(?a = \"x\" && ?b = \"y\") }" << 1 << "" << QStringList{};
-    QTest::newRow("nothing") << "" << 1 << "" << QStringList{};
-}
+    void shouldParseFilter_data()
+    {
+        QTest::addColumn<QString>("text"); // what follows the FILTER keyword, and a closing brace
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("filters");
+        QTest::addColumn<QStringList>("rest");
 
-void tst_RovaSparqlParser::shouldParseFilter()
-{
-    QFETCH(QString, text);
-    QFETCH(int, result);
-    QFETCH(QString, filters);
-    QFETCH(QStringList, rest);
+        const QStringList brace = words({"}"});
+        QTest::newRow("regex on a non-variable") << "regex(str(?t), \"^a\") }" << 1 << "" << QStringList{};
+        QTest::newRow("regex with an unquoted pattern") << "regex(?t, a) }" << 1 << "" << QStringList{};
+        QTest::newRow("regex missing a closing parenthesis") << "(regex(?t, \"^a\") }" << 1 << "" << QStringList{};
+        QTest::newRow("equals iri") << "(?a = <urn:a>) }" << 0 << "filter\t?a\tequals\t<urn:a>" << brace;
+        QTest::newRow("greater than") << "(?d > \"600\") . }" << 0 << "filter\t?d\tgreater\t\"600\"" << words({".", "}"});
+        QTest::newRow("less or equal") << "(?d <= \"1\") }" << 1 << "" << QStringList{};
+        QTest::newRow("two conditions") << "(?a = \"x\" && ?b = \"y\") }" << 1 << "" << QStringList{};
+        QTest::newRow("nothing") << "" << 1 << "" << QStringList{};
+    }
 
-    RovaSparqlParser parser;
-    QStringList tokens = RovaSparqlParser::tokenizeSparql(QStringLiteral("FILTER ") + text);
-    tokens.removeFirst(); // the keyword, as parse() leaves it
-    QCOMPARE(parser.parseFilter(tokens), result);
-    QCOMPARE(filtersText(parser.filters()), filters);
-    if (result == 0)
+    void shouldParseFilter()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, result);
+        QFETCH(QString, filters);
+        QFETCH(QStringList, rest);
+
+        RovaSparqlParser parser;
+        QStringList tokens = RovaSparqlParser::tokenizeSparql(QStringLiteral("FILTER ") + text);
+        tokens.removeFirst(); // the keyword, as parse() leaves it
+        QCOMPARE(parser.parseFilter(tokens), result);
+        QCOMPARE(filtersText(parser.filters()), filters);
+        if (result == 0)
+            QCOMPARE(tokens, rest);
+    }
+
+    void shouldUnwrapOptionalBlock_data()
+    {
+        QTest::addColumn<QStringList>("tokens");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("rest");
+
+        QTest::newRow("first closing brace goes") << words({"{", "a", "}", "b", "}"}) << 0 << words({"a", "b", "}"});
+        QTest::newRow("closing brace right away") << words({"{", "}", "x"}) << 0 << words({"x"});
+        QTest::newRow("no opening brace") << words({"?s", "}"}) << 1 << words({"?s", "}"});
+        QTest::newRow("nothing after the brace") << words({"{"}) << 1 << QStringList{};
+        QTest::newRow("no closing brace") << words({"{", "?s", "?p"}) << 1 << words({"?s", "?p"});
+        QTest::newRow("empty") << QStringList{} << 1 << QStringList{};
+    }
+
+    void shouldUnwrapOptionalBlock()
+    {
+        QFETCH(QStringList, tokens);
+        QFETCH(int, result);
+        QFETCH(QStringList, rest);
+
+        RovaSparqlParser parser;
+        QCOMPARE(parser.removeOptional(tokens), result);
         QCOMPARE(tokens, rest);
-}
-
-void tst_RovaSparqlParser::shouldUnwrapOptionalBlock_data()
-{
-    QTest::addColumn<QStringList>("tokens");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QStringList>("rest");
-
-    QTest::newRow("first closing brace goes") << words({"{", "a", "}", "b", "}"}) << 0 << words({"a", "b", "}"});
-    QTest::newRow("closing brace right away") << words({"{", "}", "x"}) << 0 << words({"x"});
-    QTest::newRow("no opening brace") << words({"?s", "}"}) << 1 << words({"?s", "}"});
-    QTest::newRow("nothing after the brace") << words({"{"}) << 1 << QStringList{};
-    QTest::newRow("no closing brace") << words({"{", "?s", "?p"}) << 1 << words({"?s", "?p"});
-    QTest::newRow("empty") << QStringList{} << 1 << QStringList{};
-}
-
-void tst_RovaSparqlParser::shouldUnwrapOptionalBlock()
-{
-    QFETCH(QStringList, tokens);
-    QFETCH(int, result);
-    QFETCH(QStringList, rest);
-
-    RovaSparqlParser parser;
-    QCOMPARE(parser.removeOptional(tokens), result);
-    QCOMPARE(tokens, rest);
-}
-
-void tst_RovaSparqlParser::shouldAnalyseCorpusQuery_data()
-{
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<QString>("expected");
-
-    const QDir corpus(QStringLiteral(ROVA_SPARQL_CORPUS));
-    const QStringList files = corpus.entryList({QStringLiteral("*.rq")});
-    const qsizetype accepted = files.filter(QRegularExpression(QStringLiteral("^accept-"))).size();
-    QVERIFY(accepted >= 25);
-    QVERIFY(files.size() - accepted >= 10);
-    for (const QString& file : files) {
-        const QString expected = readFile(corpus.filePath(file.chopped(3) + QStringLiteral(".expected")));
-        QVERIFY2(!expected.isEmpty(), qPrintable(file));
-        QTest::newRow(qPrintable(file.chopped(3))) << corpusQuery(corpus.filePath(file)) << expected;
     }
-}
 
-void tst_RovaSparqlParser::shouldAnalyseCorpusQuery()
-{
-    QFETCH(QString, query);
-    QFETCH(QString, expected);
+    void shouldAnalyseCorpusQuery_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("expected");
 
-    // Lines of tab-separated fields, the first naming what the line describes.
-    QStringList lines = expected.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString& line : lines.filter(QRegularExpression(QStringLiteral("^warning\t"))))
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(line.mid(8)));
-    lines.removeIf([](const QString& line) { return line.startsWith(QLatin1String("warning\t")); });
+        const QDir corpus(QStringLiteral(ROVA_SPARQL_CORPUS));
+        const QStringList files = corpus.entryList({QStringLiteral("*.rq")});
+        const qsizetype accepted = files.filter(QRegularExpression(QStringLiteral("^accept-"))).size();
+        QVERIFY(accepted >= 25);
+        QVERIFY(files.size() - accepted >= 10);
+        for (const QString& file : files) {
+            const QString expected = readFile(corpus.filePath(file.chopped(3) + QStringLiteral(".expected")));
+            QVERIFY2(!expected.isEmpty(), qPrintable(file));
+            QTest::newRow(qPrintable(file.chopped(3))) << corpusQuery(corpus.filePath(file)) << expected;
+        }
+    }
 
-    RovaSparqlParser parser;
-    const bool accepted = parser.parse(query) == 0;
-    QCOMPARE(lines.takeFirst(), accepted ? QStringLiteral("result\taccept") : QStringLiteral("result\treject"));
-    if (!accepted)
-        return;
-    const QString parsed = parsedText(parser);
-    parser.subqueryAnalysis();
-    QVERIFY(parser.statements().isEmpty());
-    const QStringList subqueries = parsedText(parser).split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^subquery\t")));
-    QCOMPARE((QStringList{parsed} + subqueries).join(QLatin1Char('\n')), lines.join(QLatin1Char('\n')));
-}
+    void shouldAnalyseCorpusQuery()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, expected);
 
-void tst_RovaSparqlParser::shouldParse_data()
-{
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<QString>("warning");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("parsed");
+        // Lines of tab-separated fields, the first naming what the line describes.
+        QStringList lines = expected.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString& line : lines.filter(QRegularExpression(QStringLiteral("^warning\t"))))
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(line.mid(8)));
+        lines.removeIf([](const QString& line) { return line.startsWith(QLatin1String("warning\t")); });
 
-    QTest::newRow("shortest query") << "SELECT ?s WHERE { ?s ?p ?o }" << QString() << 0
-                                    << "variables\t?s\nstatement\t?s\t?p\t?o";
-    QTest::newRow("one token less") << "SELECT ?s WHERE { ?s ?p"
-                                    << R"(RovaSparqlParser::parse: too short query: "SELECT ?s WHERE { ?s ?p")" << 1
-                                    << "variables\t";
-    QTest::newRow("empty token after a trailing blank") << "SELECT ?s WHERE { ?s ?p ?o } LIMIT 3 "
-            << R"(RovaSparqlParser unsupported clause: "")" << 0 << "variables\t?s\nstatement\t?s\t?p\t?o\nlimit\t3";
-    QTest::newRow("rejected query keeps what came before")
-            << "SELECT ?a ?n WHERE { ?a nmm:artistName ?n . FILTER (?n = \"x\") ?a a nmm:Artist }"
-            << R"(RovaSparqlQuery::parse: bad node: "nmm:Artist")" << 1
-            << "variables\t?a ?n\nstatement\t?a\tnmm:artistName\t?n\nfilter\t?n\tequals\t\"x\"";
-}
+        RovaSparqlParser parser;
+        const bool accepted = parser.parse(query) == 0;
+        QCOMPARE(lines.takeFirst(), accepted ? QStringLiteral("result\taccept") : QStringLiteral("result\treject"));
+        if (!accepted)
+            return;
+        const QString parsed = parsedText(parser);
+        parser.subqueryAnalysis();
+        QVERIFY(parser.statements().isEmpty());
+        const QString subqueries = subqueriesText(parser, QLatin1Char('\n'));
+        QCOMPARE(subqueries.isEmpty() ? parsed : parsed + QLatin1Char('\n') + subqueries, lines.join(QLatin1Char('\n')));
+    }
 
-void tst_RovaSparqlParser::shouldParse()
-{
-    QFETCH(QString, query);
-    QFETCH(QString, warning);
-    QFETCH(int, result);
-    QFETCH(QString, parsed);
+    void shouldParse_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("warning");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("parsed");
 
-    if (!warning.isEmpty())
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
-    RovaSparqlParser parser;
-    QCOMPARE(parser.parse(query), result);
-    QCOMPARE(parsedText(parser), parsed);
-}
+        QTest::newRow("shortest query") << "SELECT ?s WHERE { ?s ?p ?o }" << QString() << 0
+                                        << "variables\t?s\nstatement\t?s\t?p\t?o";
+        QTest::newRow("empty token after a trailing blank") << "SELECT ?s WHERE { ?s ?p ?o } LIMIT 3 "
+                << "RovaSparqlParser unsupported clause: \"\"" << 0 << "variables\t?s\nstatement\t?s\t?p\t?o\nlimit\t3";
+        QTest::newRow("rejected query keeps what came before")
+                << "SELECT ?a ?n WHERE { ?a nmm:artistName ?n . FILTER (?n = \"x\") ?a a nmm:Artist }"
+                << "RovaSparqlQuery::parse: bad node: \"nmm:Artist\"" << 1
+                << "variables\t?a ?n\nstatement\t?a\tnmm:artistName\t?n\nfilter\t?n\tequals\t\"x\"";
+    }
 
-void tst_RovaSparqlParser::shouldAccumulateUntilResetDeletesEverything()
-{
-    RovaSparqlParser parser;
-    QCOMPARE(parser.parse(QStringLiteral("SELECT ?a WHERE { ?a <p> \"1\" . FILTER (?a = \"x\") } ORDER BY ?a LIMIT 1")), 0);
-    QPointer<RovaStatement> statement = parser.statements().first();
-    QPointer<RovaFilter> filter = parser.filters().first();
-    parser.subqueryAnalysis();
-    QPointer<RovaSubquery> subquery = parser.subqueries().first();
-    QCOMPARE(parser.parse(QStringLiteral("SELECT DISTINCT ?b WHERE { ?b <q> ?a } ORDER BY ?b OFFSET 4")), 0);
-    QPointer<RovaStatement> unanalysed = parser.statements().first();
-    QCOMPARE(parsedText(parser), QStringLiteral("variables\t?a ?b\nstatement\t?b\t<q>\t?a\nfilter\t?a\tequals\t\"x\"\n"
-                                                "orderBy\t?b\nlimit\t1\noffset\t4\nsubquery\t?a\t?a\t1\t1"));
+    void shouldParse()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, warning);
+        QFETCH(int, result);
+        QFETCH(QString, parsed);
 
-    parser.reset();
-    QVERIFY(statement.isNull());
-    QVERIFY(filter.isNull());
-    QVERIFY(subquery.isNull());
-    QVERIFY(unanalysed.isNull());
-    QCOMPARE(parsedText(parser), QStringLiteral("variables\t"));
-    QCOMPARE(parser.parse(QStringLiteral("SELECT ?c WHERE { ?c <r> ?d }")), 0);
-    QCOMPARE(parsedText(parser), QStringLiteral("variables\t?c\nstatement\t?c\t<r>\t?d"));
-}
+        if (!warning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+        RovaSparqlParser parser;
+        QCOMPARE(parser.parse(query), result);
+        QCOMPARE(parsedText(parser), parsed);
+    }
+
+    void shouldAccumulateUntilResetDeletesEverything()
+    {
+        RovaSparqlParser parser;
+        QCOMPARE(parser.parse(QStringLiteral("SELECT ?a WHERE { ?a <p> \"1\" . FILTER (?a = \"x\") } ORDER BY ?a LIMIT 1")), 0);
+        QPointer<RovaStatement> statement = parser.statements().first();
+        QPointer<RovaFilter> filter = parser.filters().first();
+        parser.subqueryAnalysis();
+        QPointer<RovaSubquery> subquery = parser.subqueries().first();
+        QCOMPARE(parser.parse(QStringLiteral("SELECT DISTINCT ?b WHERE { ?b <q> ?a } ORDER BY ?b OFFSET 4")), 0);
+        QPointer<RovaStatement> unanalysed = parser.statements().first();
+        QCOMPARE(parsedText(parser), QStringLiteral("variables\t?a ?b\nstatement\t?b\t<q>\t?a\nfilter\t?a\tequals\t\"x\"\n"
+                                                    "orderBy\t?b\nlimit\t1\noffset\t4\nsubquery\t?a\t?a\t1\t1"));
+
+        parser.reset();
+        QVERIFY(statement.isNull());
+        QVERIFY(filter.isNull());
+        QVERIFY(subquery.isNull());
+        QVERIFY(unanalysed.isNull());
+        QCOMPARE(parsedText(parser), QStringLiteral("variables\t"));
+        QCOMPARE(parser.parse(QStringLiteral("SELECT ?c WHERE { ?c <r> ?d }")), 0);
+        QCOMPARE(parsedText(parser), QStringLiteral("variables\t?c\nstatement\t?c\t<r>\t?d"));
+    }
+
+    void shouldGroupAndOrderBySubject_data()
+    {
+        QTest::addColumn<QString>("patterns");
+        QTest::addColumn<QString>("subqueries"); // subject, variables, unresolved count, statement count
+
+        QTest::newRow("swap that lowers the first count stands") << "?s <p> ?o . ?s <q> ?x . <a> <r> ?s ."
+                                                                 << "<a> ?s 1 1|?s ?s ?o ?x 2 2";
+        QTest::newRow("three identical patterns") << "?s <p> ?o . ?s <p> ?o . ?s <p> ?o ." << "?s ?s ?o 2 1";
+        QTest::newRow("blank node and literal objects bind nothing") << "?s <p> _:b . ?s <q> \"x\" . ?s <r> <urn:a> ."
+                                                                     << "?s ?s 1 3";
+        QTest::newRow("equal counts keep their order") << "?a <p> ?x . ?b <p> ?y . ?c <p> ?z ."
+                                                       << "?a ?a ?x 2 1|?b ?b ?y 2 1|?c ?c ?z 2 1";
+        QTest::newRow("variables once, subject before object") << "?s <p> ?s . ?s <q> ?o . ?s <r> ?o ." << "?s ?s ?o 2 3";
+        QTest::newRow("swap undone when the second count would fall below")
+                << "?a <p> ?b . ?a <p> ?c . ?d <p> ?e . ?d <p> ?a ." << "?a ?a ?b ?c 3 2|?d ?d ?e ?a 2 2";
+        QTest::newRow("chain sorted over several passes")
+                << "?w <p> ?v1 . ?w <p> ?v2 . ?w <p> ?v3 . ?x <p> ?w . ?x <p> ?u . <k> <p> ?x ."
+                << "<k> ?x 1 1|?x ?x ?w ?u 2 2|?w ?w ?v1 ?v2 ?v3 3 3";
+        QTest::newRow("periods glued to objects make other variables") << "?s <p> ?o. ?t <q> ?o ." << "?s ?s ?o. 2 1|?t ?t ?o 2 1";
+    }
+
+    void shouldGroupAndOrderBySubject()
+    {
+        QFETCH(QString, patterns);
+        QFETCH(QString, subqueries);
+
+        RovaSparqlParser parser;
+        QCOMPARE(parser.parse(QStringLiteral("SELECT ?s WHERE { ") + patterns + QStringLiteral(" }")), 0);
+        parser.subqueryAnalysis();
+        QCOMPARE(subqueriesText(parser).remove(QStringLiteral("subquery\t")).replace(QLatin1Char('\t'), QLatin1Char(' ')), subqueries);
+        QVERIFY(parser.statements().isEmpty());
+    }
+
+    void shouldDeleteDuplicatesAndSortAgainWhenRunAgain()
+    {
+        RovaSparqlParser parser;
+        QCOMPARE(parser.parse(QStringLiteral("SELECT ?s WHERE { ?s <p> ?o . ?t <p> ?o . ?s <p> ?o . ?s <p> ?O . ?t <p> ?o . }")), 0);
+        QList<QPointer<RovaStatement>> watched;
+        for (RovaStatement* statement : std::as_const(parser.statements()))
+            watched << statement;
+        parser.subqueryAnalysis();
+        QString alive;
+        for (const QPointer<RovaStatement>& statement : std::as_const(watched))
+            alive += statement ? QLatin1Char('1') : QLatin1Char('0');
+        QCOMPARE(alive, QStringLiteral("11010")); // the later copies are deleted; case counts
+        const QString analysed = subqueriesText(parser);
+        QCOMPARE(analysed, QStringLiteral("subquery\t?t\t?t ?o\t2\t1|subquery\t?s\t?s ?o ?O\t2\t2"));
+
+        // A second run finds no statements left and only sorts the subqueries again.
+        parser.subqueries().swapItemsAt(0, 1);
+        parser.subqueryAnalysis();
+        QCOMPARE(subqueriesText(parser), analysed);
+    }
+
+    void shouldDeriveOnRequestAndWarnOutsideSubqueries()
+    {
+        RovaSparqlParser parser;
+        QTest::ignoreMessage(QtWarningMsg, "RovaSparqlQuery::notResolvedVarsAtSub: no subquery at 0");
+        QCOMPARE(parser.notResolvedVarsAtSub(0), -1);
+
+        QCOMPARE(parser.parse(QStringLiteral("SELECT ?s WHERE { ?s <p> ?o . ?t <p> ?s . ?s <q> ?x . }")), 0);
+        parser.deriveSubquery(QStringLiteral("?nobody")); // an empty subquery
+        parser.deriveSubquery(QStringLiteral("?s"));
+        QCOMPARE(subqueriesText(parser), QStringLiteral("subquery\t\t\t0\t0|subquery\t?s\t?s ?o ?x\t3\t2"));
+        QCOMPARE(parser.statements().size(), 1);
+        QCOMPARE(parser.statements().first()->subject()->text(), QStringLiteral("?t"));
+
+        QTest::ignoreMessage(QtWarningMsg, "RovaSparqlQuery::notResolvedVarsAtSub: no subquery at 2");
+        QCOMPARE(parser.notResolvedVarsAtSub(2), -1);
+        QTest::ignoreMessage(QtWarningMsg, "RovaSparqlQuery::notResolvedVarsAtSub: no subquery at 4294967295");
+        QCOMPARE(parser.notResolvedVarsAtSub(unsigned(-1)), -1);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_RovaSparqlParser)
 #include "tst_rovasparqlparser.moc"
