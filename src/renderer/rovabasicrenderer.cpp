@@ -413,7 +413,12 @@ void RovaBasicRenderer::rendererImplementationReadyForNext(RovaBasicRenderer::Ro
 bool RovaBasicRenderer::assignPlaylist(RovaPlaylist* playlist)
 {
     d->startedWithoutLookup = false;
+    if (RovaPlaylist* previous = d->playlistHandler->playlist())
+        disconnect(previous, &QObject::destroyed, this, nullptr);
     d->playlistHandler->setPlaylist(playlist);
+    // A playlist deleted while assigned is let go as one removed from the registry.
+    if (playlist)
+        connect(playlist, &QObject::destroyed, this, [this]() { stop(); });
     return stop();
 }
 

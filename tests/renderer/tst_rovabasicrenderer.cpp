@@ -3,7 +3,7 @@
 #include "rovatrackerfixture.h"
 
 #include <rovageneralsourceplaylist.h>
-#include <rovaregistry.h>
+#include <rovainternalregistry.h>
 #include <rovarendererevent.h>
 #include <rovarendererplaylisthandler.h>
 #include <rovarendererpolicyplugin.h>
@@ -339,6 +339,101 @@ private Q_SLOTS:
             delete renderer;
             QTest::qWait(1);
         }
+    }
+
+    // A renderer from a plugin plays a store playlist through without gaps and
+    // follows the playlist while it plays.
+    void shouldPlayAPlaylistThroughFromAPlugin()
+    {
+        QVERIFY(RovaRegistry::instance()->loadPlugin(QStringLiteral(ROVA_TEST_PLUGIN_RENDERER)));
+        auto* renderer = static_cast<RovaRecordingRenderer*>(RovaRegistry::instance()->renderer(u"recording-renderer"_s));
+        QVERIFY(renderer);
+        renderer->confirm = true;
+        StorePlaylist items(3);
+        QList<int> announced;
+        connect(renderer, &RovaRenderer::mediaChanged, this, [&](int index) { announced << index; });
+        QSignalSpy completed(renderer, &RovaRenderer::playbackCompleted);
+        // Each item ends as an implementation ends it: into the hinted item, or at end of stream.
+        auto finish = [&]() {
+            QTRY_COMPARE(renderer->machineState(), u"playing"_s);
+            settle(*renderer);
+            const bool last = items.playlist.getNext(items.playlist.getCurrentIndex()) < 0;
+            QTRY_VERIFY(last || !renderer->hint.isEmpty());
+            if (renderer->hint.isEmpty()) {
+                Q_EMIT renderer->rendererEos();
+            } else {
+                renderer->log << u"gapless "_s + renderer->hint;
+                Q_EMIT renderer->rendererPlaying(RovaBasicRenderer::NextUri);
+            }
+            settle(*renderer);
+        };
+
+        renderer->assignPlaylist(&items.playlist);
+        renderer->play();
+        for (int i = 0; i < 3; ++i)
+            finish();
+        QCOMPARE(renderer->log.join(u','), u"play item0.mp3,hint -,hint item1.mp3,gapless item1.mp3,hint -,"
+                                           "hint item2.mp3,gapless item2.mp3,hint -,pause"_s);
+        QTRY_COMPARE(renderer->machineState(), u"pause"_s);
+        QCOMPARE(completed.size(), 1);
+        QCOMPARE(announced, (QList<int>{0, 1, 2}));
+
+        // Under RepeatAll the first item follows the last one.
+        items.playlist.setRepeat(RovaPlaylist::RepeatAll);
+        QTRY_COMPARE(renderer->hint, u"item0.mp3"_s);
+        renderer->resume();
+        finish();
+        QCOMPARE(announced.last(), 0);
+
+        // Shuffling while playing hints the item that now follows.
+        items.playlist.shuffle();
+        settle(*renderer);
+        const int next = items.playlist.getNext(items.playlist.getCurrentIndex());
+        QTRY_COMPARE(renderer->hint, RovaTrackerFixture::item(items.playlist.getItemMediaInfo(next).uuid().section(u':', -1).toInt())
+                                     .url.section(u'/', -1));
+
+        // Removing the playing item stops it; the item now current is announced.
+        renderer->log.clear();
+        QVERIFY(items.playlist.removeItem(items.playlist.getCurrentIndex()));
+        QTRY_COMPARE(renderer->machineState(), u"stop"_s);
+        QCOMPARE(renderer->log.first(), u"stop"_s);
+        QCOMPARE(announced.last(), items.playlist.getCurrentIndex());
+        renderer->assignPlaylist(nullptr);
+        settle(*renderer);
+    }
+
+    // A playlist that goes away while it plays is let go: the renderer stops and has nothing to play.
+    void shouldLetGoOfAPlaylistThatGoes_data()
+    {
+        QTest::addColumn<bool>("throughRegistry");
+        QTest::newRow("removed from the registry") << true;
+        QTest::newRow("deleted") << false;
+    }
+
+    void shouldLetGoOfAPlaylistThatGoes()
+    {
+        QFETCH(bool, throughRegistry);
+        QStringListModel model({RovaTrackerFixture::item(0).objectId});
+        auto* playlist = new RovaGeneralSourcePlaylist(RovaPlaylist::getNewPlaylistId(), u"gone"_s, u"src"_s);
+        playlist->setUnderlyingModel(&model);
+        RovaRecordingRenderer renderer;
+        renderer.confirm = true;
+        QSignalSpy errors(&renderer, &RovaRenderer::error);
+        auto* registry = RovaInternalRegistry::internalInstance();
+        QVERIFY(registry->addPlaylist(playlist));
+        renderer.assignPlaylist(playlist);
+        renderer.play();
+        QTRY_COMPARE(renderer.machineState(), u"playing"_s);
+
+        if (throughRegistry)
+            registry->removePlaylist(playlist->id());
+        else
+            delete playlist;
+        QTRY_COMPARE(renderer.machineState(), u"stop"_s);
+        QCOMPARE(renderer.playlistHandler()->currentPlaylistID(), QString());
+        renderer.play();
+        QTRY_COMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().first().value<RovaError>().code(), RovaError::RendererNoPlaylist);
     }
 
     // Random commands, notifications and edits: the reported state stays sound.
