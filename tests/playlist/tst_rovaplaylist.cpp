@@ -98,8 +98,10 @@ private Q_SLOTS:
     {
         PlaylistFixture f;
         QCOMPARE(f.playlist.getColumnNames(), strings("Id Title Number"));
-        f.playlist.sort(QStringLiteral("Number"), RovaPlaylist::SortNumericDescending);
+        f.playlist.sort(QStringLiteral("Id"), RovaPlaylist::SortDescending);
         QCOMPARE(f.ids(), strings("9 8 7 6 5 4 3 2 1 0"));
+        f.playlist.sort(QStringLiteral("Number"), RovaPlaylist::SortNumericDescending);
+        QCOMPARE(f.playlist.getSortOrder(), RovaPlaylist::SortNumericDescending);
         f.choose(7);
         f.log.take();
         // Item "2" gets the largest number and moves to the front.
