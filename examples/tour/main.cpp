@@ -3,6 +3,7 @@
 // registered with the registry, a lookup of its items in a local Tracker store,
 // and the SPARQL analyser. Everything runs in this process; the store lives in a
 // temporary directory (or in QSPARQL_TRACKER_DATABASE when that is set).
+#include <rovabasicrenderer.h>
 #include <rovacontent.h>
 #include <rovaerror.h>
 #include <rovageneralsourceplaylist.h>
@@ -21,8 +22,11 @@
 
 #include <QAbstractTableModel>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
+#include <QUrl>
 
 #include <memory>
 
@@ -103,26 +107,56 @@ bool seedStore(QSparqlConnection& connection)
     return !result->hasError();
 }
 
-// What the renderer does before it plays an item: look up its location, play
-// count and duration.
-RovaMediaInfo lookUp(QSparqlConnection& connection, const RovaMediaInfo& item)
+// A renderer plugin's part in miniature: it "plays" each item by printing it,
+// confirms every command at once, and ends each item after a moment, moving
+// on into the hinted next item without a gap, as a real engine would.
+class PrintingRenderer : public RovaBasicRenderer
 {
-    const QString objectId = item.uuid().mid(item.uuid().indexOf(QLatin1String("::")) + 2);
-    const QString text = QStringLiteral("SELECT ?url ?count ?duration WHERE { <%1> nie:url ?url .OPTIONAL { "
-                                        "<%1> nie:usageCounter ?count. <%1> nfo:duration ?duration. }}")
-                             .arg(objectId);
-    RovaMediaInfo info(item);
-    std::unique_ptr<QSparqlResult> result(connection.exec(QSparqlQuery(text)));
-    result->waitForFinished();
-    if (result->hasError() || !result->next()) {
-        out << "  lookup failed: " << RovaError(RovaError::RendererMediaNotFound, result->lastError().message()).toString() << '\n';
-        return info;
+public:
+    PrintingRenderer()
+        : RovaBasicRenderer(QStringLiteral("tour-renderer"), QStringLiteral("tour"), QStringLiteral("Printing renderer"))
+    {
     }
-    info.appendMetaData(QStringLiteral("uri"), {result->stringValue(0)});
-    info.appendMetaData(QStringLiteral("play-count"), {result->stringValue(1)});
-    info.appendMetaData(QStringLiteral("duration"), {result->stringValue(2)});
-    return info;
-}
+
+protected:
+    void doPlay(const RovaContent&) override {}
+    void doPlay(const RovaMediaInfo& info) override
+    {
+        out << "  doPlay " << info.firstMetaData(QStringLiteral("uri")).toUrl().toString() << ", "
+            << info.firstMetaData(QStringLiteral("duration")).toInt() << " s\n";
+        QTimer::singleShot(0, this, [this]() { Q_EMIT rendererPlaying(CurrentUri); });
+        endItemSoon();
+    }
+    void doStop() override { QTimer::singleShot(0, this, [this]() { Q_EMIT rendererStopped(); }); }
+    void doPause() override { QTimer::singleShot(0, this, [this]() { Q_EMIT rendererPaused(); }); }
+    void doResume() override { QTimer::singleShot(0, this, [this]() { Q_EMIT rendererResumed(); }); }
+    void doSeek(int, RovaRenderer::SeekMode) override {}
+    bool doNextHint(const RovaContent&) override { return true; }
+    bool doNextHint(const RovaMediaInfo& info) override
+    {
+        m_hint = info.firstMetaData(QStringLiteral("uri")).toUrl();
+        if (m_hint.isValid())
+            out << "  next-item hint " << m_hint.toString() << '\n';
+        return true;
+    }
+
+private:
+    void endItemSoon()
+    {
+        QTimer::singleShot(50, this, [this]() {
+            if (m_hint.isValid()) {
+                out << "  doPlay (gapless) " << m_hint.toString() << '\n';
+                m_hint.clear();
+                Q_EMIT rendererPlaying(NextUri);
+                endItemSoon();
+            } else {
+                Q_EMIT rendererEos();
+            }
+        });
+    }
+
+    QUrl m_hint;
+};
 
 } // namespace
 
@@ -159,24 +193,32 @@ int main(int argc, char** argv)
     playlist->setRepeat(RovaPlaylist::RepeatAll);
     out << "  with repeat-all, after the last item comes " << playlist->getNext(playlist->size() - 1) << '\n';
 
-    out << "== looking the items up in a Tracker store\n";
+    out << "== playing the playlist with a renderer that looks its items up in a Tracker store\n";
     QTemporaryDir storeDir;
     QString databasePath = qEnvironmentVariable("QSPARQL_TRACKER_DATABASE");
-    if (databasePath.isEmpty())
+    if (databasePath.isEmpty()) {
         databasePath = storeDir.filePath(QStringLiteral("store"));
+        // The renderer's lookups use the store the environment names.
+        qputenv("QSPARQL_TRACKER_DATABASE", QFile::encodeName(databasePath));
+    }
     QSparqlConnectionOptions options;
     options.setOption(QStringLiteral("databasePath"), databasePath);
     QSparqlConnection connection(QStringLiteral("QTRACKER"), options);
     if (seedStore(connection)) {
-        for (int index = 0; index < playlist->size(); ++index) {
-            const RovaMediaInfo info = lookUp(connection, playlist->getItemMediaInfo(index));
-            // Play count and duration are optional: an unbound column reads as empty.
-            const QString count = info.firstMetaData(QStringLiteral("play-count")).toString();
-            const QString duration = info.firstMetaData(QStringLiteral("duration")).toString();
-            out << "  " << index << ' ' << info.uuid() << " -> " << info.firstMetaData(QStringLiteral("uri")).toString()
-                << (count.isEmpty() ? QStringLiteral(", never counted") : QStringLiteral(", played %1 times, %2 s").arg(count, duration))
-                << (info.isPlayable() ? "" : "  (not playable)") << '\n';
-        }
+        playlist->setRepeat(RovaPlaylist::RepeatNone);
+        PrintingRenderer renderer;
+        QObject::connect(&renderer, &RovaRenderer::mediaChanged, [](int index, const RovaContent& content) {
+            out << "  now playing item " << index << " (" << content.uuid() << ")\n";
+        });
+        QObject::connect(&renderer, &RovaRenderer::error,
+                         [](const RovaError& error) { out << "  renderer error: " << error.toString() << '\n'; });
+        QObject::connect(&renderer, &RovaRenderer::playbackCompleted, &app, &QCoreApplication::quit);
+        renderer.assignPlaylist(playlist);
+        renderer.gotoIndex(0);
+        renderer.play();
+        QTimer::singleShot(10000, &app, &QCoreApplication::quit); // never hang
+        app.exec();
+        out << "  playback completed\n";
     }
 
     out << "== the SPARQL analyser\n";
