@@ -79,24 +79,14 @@ void clearStoreVariables()
     qunsetenv("QSPARQL_TRACKER_BUS_NAME");
 }
 
-// The /proc/self/task/<tid>/<file> contents of every thread of this process.
-QList<QByteArray> threadFiles(const char* file)
-{
-    QList<QByteArray> contents;
-    const QString tasks = QStringLiteral("/proc/self/task/");
-    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile f(tasks + task + QLatin1Char('/') + QLatin1String(file));
-        if (f.open(QIODevice::ReadOnly))
-            contents << f.readAll();
-    }
-    return contents;
-}
-
 // The CPU time, in clock ticks, that the query threads of this process have used.
 qint64 queryThreadTicks()
 {
     qint64 ticks = 0;
-    for (const QByteArray& stat : threadFiles("stat")) {
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks.filePath(task + QStringLiteral("/stat")));
+        const QByteArray stat = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' '); // from the state on
         if (stat.contains("(qtsparql-worker)"))
             ticks += fields.value(11).toLongLong() + fields.value(12).toLongLong(); // user, system
