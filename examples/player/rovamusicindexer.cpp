@@ -176,13 +176,15 @@ QString RovaMusicIndexer::updateStatement(const QList<Track>& tracks)
 {
     QString deletes;
     QString inserts;
+    QStringList others; // artists and albums, each once
     for (const Track& track : tracks) {
         const QString file = RovaSparqlTerms::iri(track.url);
         if (file.isEmpty())
             return QString();
         const QString piece = pieceIri(track.url);
         // A changed file replaces everything said about it and its song.
-        deletes += QStringLiteral("DELETE { ?song a rdfs:Resource } WHERE { ?song nie:isStoredAs %1 } ;\n"
+        if (track.replaces)
+            deletes += QStringLiteral("DELETE { ?song a rdfs:Resource } WHERE { ?song nie:isStoredAs %1 } ;\n"
                                   "DELETE { %1 a rdfs:Resource } WHERE { %1 a rdfs:Resource } ;\n")
                        .arg(file);
         const QString name = QUrl(track.url).fileName();
@@ -212,9 +214,15 @@ QString RovaMusicIndexer::updateStatement(const QList<Track>& tracks)
             }
             extra += QStringLiteral(" .\n");
         }
-        inserts += QStringLiteral(" .\n") + extra;
+        inserts += QStringLiteral(" .\n");
+        for (const QString& statement : extra.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (!others.contains(statement))
+                others.append(statement);
+        }
     }
-    return deletes + QStringLiteral("INSERT OR REPLACE {\n") + inserts + QStringLiteral("}");
+    // Plain data: stating an artist or album again with the same name is no change,
+    // and a changed file's old statements are deleted first.
+    return deletes + QStringLiteral("INSERT DATA {\n") + inserts + others.join(QLatin1Char('\n')) + QStringLiteral("\n}");
 }
 
 bool RovaMusicIndexer::write(const QList<Track>& tracks, QString* error)
@@ -296,6 +304,7 @@ RovaIndexResult RovaMusicIndexer::index(const QStringList& paths)
         Track track;
         QString error = discoverer.error;
         if (discoverer.discoverer && discover(discoverer.discoverer, path, &track, &error)) {
+            track.replaces = it != known.constEnd();
             pending.append(track);
         } else {
             report.failed.append(path + QLatin1String(": ") + error);

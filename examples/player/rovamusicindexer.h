@@ -52,6 +52,7 @@ public:
         QString album;
         int trackNumber = 0;
         int duration = 0; // seconds
+        bool replaces = false; // the store holds an older version of the file, which goes first
     };
 
     /*!
