@@ -148,57 +148,36 @@ struct Rig : QObject
     void perform(const QString& word, const QString& arg)
     {
         const uint n = arg.toUInt();
-        if (word == u"next"_s || word == u"previous"_s || word == u"goto"_s) {
-            // What the command transition does for Next, Previous and GotoIndex.
-            if (word == u"goto"_s)
-                handler.cancelNextPreparation();
-            const bool moved = word == u"next"_s       ? handler.stepForward(1) || handler.gotoFirst()
-                               : word == u"previous"_s ? handler.stepBack(1) || handler.gotoLast()
-                                                       : handler.gotoIndex(n);
-            if (moved) {
-                handler.updateItemPlaying(1);
-                handler.fetchBasicMetadata();
-            }
-        } else if (word == u"forward"_s) {
-            handler.stepForward(n);
-        } else if (word == u"back"_s) {
-            handler.stepBack(n);
-        } else if (word == u"last"_s) {
-            handler.gotoLast();
-        } else if (word == u"assign"_s) {
-            handler.setPlaylist(arg.isEmpty() ? playlist.get() : arg == u"null"_s ? nullptr : &foreign);
-        } else if (word == u"current"_s) {
-            delete playlist->getItem(int(n));
-        } else if (word == u"delete"_s) {
-            playlist.reset();
-        } else if (word == u"fetch"_s) {
-            handler.fetchBasicMetadata();
-        } else if (word == u"wait"_s) {
-            (void)QTest::qWaitFor([this] { return !handler.metadataFetchOngoing(); });
-        } else if (word == u"prepare"_s) {
-            handler.prepareNext(arg.split(u','));
-        } else if (word == u"eos"_s) {
-            handler.handleEos(n);
-        } else if (word == u"uri"_s) {
-            handler.setURI(u"file:///direct.ogg"_s);
-        } else if (word == u"announce"_s) {
-            handler.updateItemPlaying(int(n));
-        } else if (word == u"remove"_s) {
-            model.removeRows(arg.section(u' ', 0, 0).toInt(), qMax(1, arg.section(u' ', 1).toInt()));
-        } else if (word == u"insert"_s) {
-            model.insertRows(int(n), 1);
-            model.setData(model.index(int(n)), id(30));
-        } else if (word == u"sort"_s) {
-            playlist->sort(0, RovaPlaylist::SortDescending);
-        } else if (word == u"repeat"_s) {
-            playlist->setRepeat(RovaPlaylist::RovaRepeatMode(n));
-        } else if (word == u"reset"_s) {
-            model.setStringList(ids(u"9 10 11"_s));
-        } else if (word == u"update"_s) {
-            QMetaObject::invokeMethod(&handler, "playlistCurrentUpdated", Q_ARG(RovaPlaylist::RovaPlaylistUpdate, RovaPlaylist::RovaPlaylistUpdate(n)), Q_ARG(int, 0));
-        } else {
-            QFAIL(qPrintable(u"unknown step "_s + word));
-        }
+        RovaRendererPlaylistHandler& h = handler;
+        const auto transition = [&](bool moved) { // what the command transition does for Next, Previous and GotoIndex
+            if (moved)
+                h.updateItemPlaying(1), h.fetchBasicMetadata();
+        };
+        const QHash<QString, std::function<void()>> steps{
+            {u"next"_s, [&] { transition(h.stepForward(1) || h.gotoFirst()); }},
+            {u"previous"_s, [&] { transition(h.stepBack(1) || h.gotoLast()); }},
+            {u"goto"_s, [&] { h.cancelNextPreparation(), transition(h.gotoIndex(n)); }},
+            {u"forward"_s, [&] { h.stepForward(n); }},
+            {u"back"_s, [&] { h.stepBack(n); }},
+            {u"last"_s, [&] { h.gotoLast(); }},
+            {u"assign"_s, [&] { h.setPlaylist(arg.isEmpty() ? playlist.get() : arg == u"null"_s ? nullptr : &foreign); }},
+            {u"current"_s, [&] { delete playlist->getItem(int(n)); }},
+            {u"delete"_s, [&] { playlist.reset(); }},
+            {u"fetch"_s, [&] { h.fetchBasicMetadata(); }},
+            {u"wait"_s, [&] { (void)QTest::qWaitFor([&] { return !h.metadataFetchOngoing(); }); }},
+            {u"prepare"_s, [&] { h.prepareNext(arg.split(u',')); }},
+            {u"eos"_s, [&] { h.handleEos(n); }},
+            {u"uri"_s, [&] { h.setURI(u"file:///direct.ogg"_s); }},
+            {u"announce"_s, [&] { h.updateItemPlaying(int(n)); }},
+            {u"remove"_s, [&] { model.removeRows(arg.section(u' ', 0, 0).toInt(), qMax(1, arg.section(u' ', 1).toInt())); }},
+            {u"insert"_s, [&] { model.insertRows(int(n), 1), model.setData(model.index(int(n)), id(30)); }},
+            {u"sort"_s, [&] { playlist->sort(0, RovaPlaylist::SortDescending); }},
+            {u"repeat"_s, [&] { playlist->setRepeat(RovaPlaylist::RovaRepeatMode(n)); }},
+            {u"reset"_s, [&] { model.setStringList(ids(u"9 10 11"_s)); }},
+            {u"update"_s, [&] { QMetaObject::invokeMethod(&h, "playlistCurrentUpdated", Q_ARG(RovaPlaylist::RovaPlaylistUpdate, RovaPlaylist::RovaPlaylistUpdate(n)), Q_ARG(int, 0)); }},
+        };
+        QVERIFY2(steps.contains(word), qPrintable(word));
+        steps.value(word)();
     }
 };
 
