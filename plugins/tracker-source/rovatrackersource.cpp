@@ -294,10 +294,7 @@ uint RovaTrackerSource::browse(const QString& id, uint offset, uint count,
         qWarning() << "RovaTrackerSource::browse: not a container:" << id;
         return 0;
     }
-    request->receiver = receiver;
-    request->resultSlot = resultSlot;
-    request->errorSlot = errorSlot;
-    return start(std::move(request), text);
+    return start(std::move(request), text, receiver, resultSlot, errorSlot);
 }
 
 void RovaTrackerSource::cancelBrowse(uint browseId)
@@ -329,10 +326,7 @@ uint RovaTrackerSource::query(const QString& searchString, const QString& sortSt
     }
     auto request = std::make_unique<Request>();
     request->kind = Request::Query;
-    request->receiver = receiver;
-    request->resultSlot = resultSlot;
-    request->errorSlot = errorSlot;
-    return start(std::move(request), songQuery().arg(QString(), filter, order, QString()));
+    return start(std::move(request), songQuery().arg(QString(), filter, order, QString()), receiver, resultSlot, errorSlot);
 }
 
 void RovaTrackerSource::cancelQuery(uint queryId)
@@ -374,10 +368,7 @@ bool RovaTrackerSource::getMetadata(const QString& id, const QStringList& keys,
         qWarning() << "RovaTrackerSource::getMetadata: not a valid object id:" << id;
         return false;
     }
-    request->receiver = receiver;
-    request->resultSlot = resultSlot;
-    request->errorSlot = errorSlot;
-    return start(std::move(request), text) != 0;
+    return start(std::move(request), text, receiver, resultSlot, errorSlot) != 0;
 }
 
 bool RovaTrackerSource::destroyObject(const QString& objectId, QObject*, const char*, const char*)
@@ -386,8 +377,12 @@ bool RovaTrackerSource::destroyObject(const QString& objectId, QObject*, const c
     return false;
 }
 
-uint RovaTrackerSource::start(std::unique_ptr<Request> request, const QString& queryText)
+uint RovaTrackerSource::start(std::unique_ptr<Request> request, const QString& queryText,
+                              QObject* receiver, const char* resultSlot, const char* errorSlot)
 {
+    request->receiver = receiver;
+    request->resultSlot = resultSlot;
+    request->errorSlot = errorSlot;
     // Ids run from 1; 0 means "refused". A wrapped counter skips ids still in use.
     do {
         ++m_lastId;
@@ -427,15 +422,17 @@ void RovaTrackerSource::finish(uint id)
     if (!request->receiver)
         return;
     QSparqlResult* result = request->result.get();
-
-    if (result && result->hasError()) {
-        RovaError error(request->kind == Request::Metadata ? RovaError::SourceGetMetadataResultFailed
-                                                           : RovaError::SourceBrowseResultFailed,
-                        result->lastError().message());
+    auto fail = [&request](RovaError::Code code, const QString& message) {
+        RovaError error(code, message);
         if (request->errorSlot.isEmpty())
-            qWarning() << "RovaTrackerSource: the store failed:" << error.message();
+            qWarning() << "RovaTrackerSource:" << error.toString();
         else
             RovaCallbackHelper::invokeErrorCallback(nullptr, error, request->receiver, request->errorSlot.constData());
+    };
+
+    if (result && result->hasError()) {
+        fail(request->kind == Request::Metadata ? RovaError::SourceGetMetadataResultFailed : RovaError::SourceBrowseResultFailed,
+             result->lastError().message());
         return;
     }
 
@@ -479,12 +476,7 @@ void RovaTrackerSource::finish(uint id)
     bool invoked = false;
     if (request->kind == Request::Metadata) {
         if (items.isEmpty()) {
-            RovaError error(RovaError::SourceObjectIdNotAvailable,
-                            QStringLiteral("No object with the id \"%1\"").arg(itemId(request->objectId)));
-            if (request->errorSlot.isEmpty())
-                qWarning() << "RovaTrackerSource:" << error.message();
-            else
-                RovaCallbackHelper::invokeErrorCallback(nullptr, error, request->receiver, request->errorSlot.constData());
+            fail(RovaError::SourceObjectIdNotAvailable, QStringLiteral("No object with the id \"%1\"").arg(itemId(request->objectId)));
             return;
         }
         RovaContent content = items.constFirst();

@@ -91,7 +91,8 @@ public:
 
 private:
     struct Request;
-    uint start(std::unique_ptr<Request> request, const QString& queryText);
+    uint start(std::unique_ptr<Request> request, const QString& queryText,
+               QObject* receiver, const char* resultSlot, const char* errorSlot);
     void finish(uint id);
     void cancel(uint id, int kind, const char* what);
 

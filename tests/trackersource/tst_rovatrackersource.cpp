@@ -249,6 +249,17 @@ private Q_SLOTS:
         QTRY_COMPARE(receiver.answers, QStringList{ QStringLiteral("Dawn") });
     }
 
+    void shouldReportAStoreThatIsNotThere()
+    {
+        QSparqlConnectionOptions options;
+        options.setOption(QStringLiteral("busName"), QStringLiteral("org.rova.test.Nobody"));
+        RovaTrackerSource source(nullptr, options);
+        Receiver receiver;
+        QVERIFY(source.browse(QStringLiteral("/Songs"), 0, 0, &receiver, SLOT(browseResults(QList<RovaContent>, uint)), SLOT(errorResult(RovaError))));
+        QTRY_COMPARE(receiver.errors, QList<int>{ RovaError::SourceBrowseResultFailed });
+        QVERIFY(receiver.answers.isEmpty());
+    }
+
     void pluginShouldRegisterTheSource()
     {
         QVERIFY(RovaRegistry::instance()->loadPlugin(QStringLiteral(QROVA_TRACKER_SOURCE_PLUGIN)));
