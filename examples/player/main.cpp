@@ -18,6 +18,7 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -271,7 +272,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("qrova-play"));
-    RovaMessageHandler::initRovaLogging(false);
+    RovaMessageHandler::initRovaLogging(true); // warnings and up unless QROVA_LOG says otherwise
+    if (qgetenv("QROVA_LOG") != "1") // also once Qt's own handler is back, at exit
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral(
