@@ -237,7 +237,8 @@ RovaGStreamerEngine::~RovaGStreamerEngine()
     }
     // Joins the streaming threads; none of them waits for this thread.
     gst_element_set_state(m_pipeline, GST_STATE_NULL);
-    g_signal_handlers_disconnect_by_func(m_pipeline, reinterpret_cast<gpointer>(aboutToFinish), nullptr);
+    g_signal_handlers_disconnect_matched(m_pipeline, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                         reinterpret_cast<gpointer>(aboutToFinish), nullptr);
     GstBus* bus = gst_element_get_bus(m_pipeline);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);

@@ -18,6 +18,7 @@ class RovaGStreamerEngine;
     with a message that names the URI; the renderer then reports Stopped and
     takes the next command.
 
+    rendererSeeking() is emitted once a seek has been carried out.
     getPosition() answers "positionResults(uint)" in seconds.
     getCurrentMediaInfo() answers "mediaInfoResults(const RovaMediaInfo&)" with
     "uri", "position" and "duration" (seconds), or only the key asked for.

@@ -252,11 +252,13 @@ private Q_SLOTS:
         reach(RovaRenderer::Playing);
         m_renderer->pause();
         reach(RovaRenderer::Paused);
-        m_renderer->setPosition(3);
-        QVERIFY(seeking.wait(10000));
-        QVERIFY(m_renderer->getPosition(this, SLOT(positionResults(uint))));
+        for (int seconds : {-5, 3}) { // clamped to the item
+            m_renderer->setPosition(seconds, seconds < 0 ? RovaRenderer::SeekKeyFrame : RovaRenderer::SeekAccurate);
+            QVERIFY(seeking.wait(10000));
+            QVERIFY(m_renderer->getPosition(this, SLOT(positionResults(uint))));
+        }
         QVERIFY(m_renderer->getCurrentMediaInfo(this, SLOT(mediaInfoResults(RovaMediaInfo)), u"duration"_s));
-        QTRY_COMPARE(m_answers, QStringList({u"position 3"_s, u"duration 4"_s}));
+        QTRY_COMPARE(m_answers, QStringList({u"position 0"_s, u"position 3"_s, u"duration 4"_s}));
         m_renderer->resume();
         reach(RovaRenderer::Playing);
         m_renderer->next();
@@ -267,10 +269,14 @@ private Q_SLOTS:
         reach(RovaRenderer::Playing);
         m_renderer->stop();
         reach(RovaRenderer::Stopped);
+        m_renderer->pauseAt(2);
+        reach(RovaRenderer::Paused);
+        QVERIFY(m_renderer->getPosition(this, SLOT(positionResults(uint))));
+        QTRY_COMPARE(m_answers.last(), u"position 2"_s);
         QStringList seen;
         for (const QList<QVariant>& args : states)
             seen << QString::number(args.at(0).toInt());
-        QCOMPARE(seen.join(u','), u"3,1,2,1,3,1,3,1,0"_s);
+        QCOMPARE(seen.join(u','), u"3,1,2,1,3,1,3,1,0,3,2"_s);
         QCOMPARE(media.at(1).at(0).toInt(), 1);
         QCOMPARE(media.at(2).at(0).toInt(), 0);
     }
