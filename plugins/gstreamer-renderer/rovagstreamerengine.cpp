@@ -202,7 +202,7 @@ RovaError::Code errorCode(const GError* error, Origin origin)
 } // namespace
 
 const QString RovaGStreamerEngine::DEFAULT_AUDIO_SINK = QStringLiteral("autoaudiosink");
-const int RovaGStreamerEngine::hintWaitMs = 2000;
+const int RovaGStreamerEngine::hintWaitMs = 5000;
 
 RovaGStreamerEngine::RovaGStreamerEngine(QObject* parent)
     : QObject(parent)

@@ -182,7 +182,8 @@ private Q_SLOTS:
             return;
         m_renderer->stop(); // every case starts from a stopped renderer with nothing in flight
         m_state = -1;
-        QTRY_VERIFY((m_renderer->getStatus(this, SLOT(statusResults(QString, uint, int, QString))), m_state == 0));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (m_renderer->getStatus(this, SLOT(statusResults(QString, uint, int, QString))), m_state == 0), 20000);
     }
 
     // The whole playlist into a file: every item once, in order, no sample lost or added.
@@ -246,7 +247,7 @@ private Q_SLOTS:
         QSignalSpy seeking(m_renderer, &RovaBasicRenderer::rendererSeeking);
         m_renderer->assignPlaylist(list.get());
         const auto reach = [&](RovaRenderer::State state) {
-            QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty() && states.last().at(0).value<RovaRenderer::State>() == state, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty() && states.last().at(0).value<RovaRenderer::State>() == state, 20000);
         };
         m_renderer->play();
         reach(RovaRenderer::Playing);
@@ -254,7 +255,7 @@ private Q_SLOTS:
         reach(RovaRenderer::Paused);
         for (int seconds : {-5, 3}) { // clamped to the item
             m_renderer->setPosition(seconds, seconds < 0 ? RovaRenderer::SeekKeyFrame : RovaRenderer::SeekAccurate);
-            QVERIFY(seeking.wait(10000));
+            QVERIFY(seeking.wait(20000));
             QVERIFY(m_renderer->getPosition(this, SLOT(positionResults(uint))));
         }
         QVERIFY(m_renderer->getCurrentMediaInfo(this, SLOT(mediaInfoResults(RovaMediaInfo)), u"duration"_s));
@@ -262,10 +263,10 @@ private Q_SLOTS:
         m_renderer->resume();
         reach(RovaRenderer::Playing);
         m_renderer->next();
-        QTRY_COMPARE(media.size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(media.size(), 2, 20000);
         reach(RovaRenderer::Playing);
         m_renderer->previous();
-        QTRY_COMPARE(media.size(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(media.size(), 3, 20000);
         reach(RovaRenderer::Playing);
         m_renderer->stop();
         reach(RovaRenderer::Stopped);
@@ -311,7 +312,7 @@ private Q_SLOTS:
         QSignalSpy errors(m_renderer, &RovaRenderer::error);
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
         m_renderer->play(QUrl(uri));
-        QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty() && states.last().at(0).toInt() == RovaRenderer::Stopped, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty() && states.last().at(0).toInt() == RovaRenderer::Stopped, 20000);
         QCOMPARE(errors.size(), 1);
         const RovaError error = errors.at(0).at(0).value<RovaError>();
         QCOMPARE(int(error.code()), code);
@@ -319,9 +320,9 @@ private Q_SLOTS:
 
         QVERIFY(m_control->setSetting(sinkKey, realTimeSink));
         m_renderer->play(url(u"tone0.long"_s));
-        QTRY_VERIFY_WITH_TIMEOUT(states.last().at(0).toInt() == RovaRenderer::Playing, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(states.last().at(0).toInt() == RovaRenderer::Playing, 20000);
         m_renderer->stop();
-        QTRY_VERIFY_WITH_TIMEOUT(states.last().at(0).toInt() == RovaRenderer::Stopped, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(states.last().at(0).toInt() == RovaRenderer::Stopped, 20000);
         QCOMPARE(errors.size(), 1);
     }
 
@@ -331,7 +332,7 @@ private Q_SLOTS:
         QVERIFY(m_control->setSetting(sinkKey, realTimeSink));
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
         m_renderer->play(url(u"tone1.long"_s));
-        QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty() && states.last().at(0).toInt() == RovaRenderer::Playing, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty() && states.last().at(0).toInt() == RovaRenderer::Playing, 20000);
         delete m_renderer;
         QVERIFY(RovaInternalRegistry::internalInstance()->renderers().isEmpty());
         QCOMPARE(m_control->setting(sinkKey), QVariant());
