@@ -47,15 +47,9 @@ bool isQueryableObjectId(const QString& objectId)
         if (c.unicode() <= 0x20 || c.isSpace() || forbidden.contains(c))
             return false;
     }
-    return !objectId.isEmpty();
+    return true;
 }
 
-int toInt(const QString& text)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    return ok ? value : 0;
-}
 } // namespace
 
 class RovaRendererPlaylistHandlerPrivate
@@ -78,10 +72,10 @@ public:
     int itemPlaying = -2;
     QString uri;
     RovaError pendingError;
-    // The running lookups and the identifiers they look up: an answer counts
-    // only for the item it was asked for.
+    // The running lookups. Whatever replaces the next item abandons its lookup;
+    // the current item can change while its lookup runs, so that lookup
+    // remembers which item it is for.
     std::unique_ptr<QSparqlResult> nextResult;
-    QString nextResultUuid;
     std::unique_ptr<QSparqlResult> currentResult;
     QString currentResultUuid;
     std::unique_ptr<RovaMediaInfo> queuedInfo;
@@ -428,7 +422,6 @@ void RovaRendererPlaylistHandler::issueStopCommand() const
 void RovaRendererPlaylistHandler::cancelNextPreparation()
 {
     d->nextResult.reset();
-    d->nextResultUuid.clear();
 }
 
 bool RovaRendererPlaylistHandler::fetchBasicMetadata()
@@ -478,10 +471,8 @@ void RovaRendererPlaylistHandler::prepareNext(QStringList keys)
         return;
     }
     d->nextResult.reset(createResultSet(info));
-    if (!d->nextResult)
-        return;
-    d->nextResultUuid = info.uuid();
-    connect(d->nextResult.get(), &QSparqlResult::finished, this, &RovaRendererPlaylistHandler::handleNextMetadata);
+    if (d->nextResult)
+        connect(d->nextResult.get(), &QSparqlResult::finished, this, &RovaRendererPlaylistHandler::handleNextMetadata);
 }
 
 bool RovaRendererPlaylistHandler::addResultToMediaInfo(RovaMediaInfo* mediaInfo, QSparqlResult* result)
@@ -500,8 +491,9 @@ bool RovaRendererPlaylistHandler::addResultToMediaInfo(RovaMediaInfo* mediaInfo,
     if (url.isEmpty())
         return false;
     mediaInfo->appendMetaData(uriKey, {QVariant(QUrl::fromEncoded(url.toUtf8()))});
-    mediaInfo->appendMetaData(durationKey, {QVariant(toInt(duration))});
-    mediaInfo->appendMetaData(playCountKey, {QVariant(toInt(count))});
+    // Unbound or not a number: 0.
+    mediaInfo->appendMetaData(durationKey, {QVariant(duration.toInt())});
+    mediaInfo->appendMetaData(playCountKey, {QVariant(count.toInt())});
     return true;
 }
 
@@ -581,8 +573,7 @@ void RovaRendererPlaylistHandler::handleNextMetadata()
     if (!d->nextResult || !d->nextResult->isFinished())
         return;
     const std::unique_ptr<QSparqlResult> result = std::move(d->nextResult);
-    const QString answered = std::exchange(d->nextResultUuid, QString());
-    if (!d->nextContent || !d->nextContent->isValid() || d->nextContent->uuid() != answered)
+    if (!d->nextContent || !d->nextContent->isValid())
         return;
     if (result->hasError()) {
         const QString message = result->lastError().message();
