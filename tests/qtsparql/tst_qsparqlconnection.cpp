@@ -22,12 +22,9 @@
 
 #include <glib.h>
 
-#include <csignal>
 #include <fcntl.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -94,47 +91,28 @@ qint64 queryThreadTicks()
     return ticks;
 }
 
-bool isOpenInThisProcess(const QString& path)
+int timesOpenInThisProcess(const QString& path)
 {
+    int times = 0;
     const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == path)
-            return true;
-    }
-    return false;
+    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        times += QFileInfo(fds.filePath(fd)).symLinkTarget() == path;
+    return times;
 }
 
-// A child process holding the exclusive SQLite lock of \a database until it is
-// killed: Tracker waits for such a lock while it opens the database.
-pid_t lockDatabaseInChild(const QString& database)
+// Takes the exclusive SQLite lock of \a database through a descriptor of its own
+// until that is closed: Tracker, in this process too, waits for it while it opens the database.
+int lockDatabase(const QString& database)
 {
-    const QByteArray path = QFile::encodeName(database);
-    int ready[2];
-    if (::pipe(ready) != 0)
-        return -1;
-    const pid_t child = ::fork();
-    if (child == 0) { // async-signal-safe calls only
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        struct flock lock = {};
-        lock.l_type = F_WRLCK;
-        lock.l_start = 0x40000000; // SQLite's lock bytes
-        lock.l_len = 512;
-        const int fd = ::open(path.constData(), O_RDWR);
-        const char locked = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0;
-        if (::write(ready[1], &locked, 1) != 1 || !locked)
-            ::_exit(1);
-        for (;;)
-            ::pause();
-    }
-    char locked = 0;
-    const bool ok = child > 0 && ::read(ready[0], &locked, 1) == 1 && locked;
-    ::close(ready[0]);
-    ::close(ready[1]);
-    if (child > 0 && !ok) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-    }
-    return ok ? child : -1;
+    const int fd = ::open(QFile::encodeName(database).constData(), O_RDWR | O_CLOEXEC);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_start = 0x40000000; // SQLite's lock bytes
+    lock.l_len = 512;
+    if (fd < 0 || ::fcntl(fd, F_OFD_SETLK, &lock) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
 }
 
 } // namespace
@@ -612,19 +590,19 @@ void tst_QSparqlConnection::shouldOpenDatabasesWithoutWaitingForOthers()
     const QString locked = m_scratch.filePath(QStringLiteral("locked"));
     delete QSparqlConnection(QStringLiteral("QTRACKER"), databaseOptions(locked)).syncExec(lookup(0)); // created and closed
     const QString database = QFileInfo(locked + QStringLiteral("/meta.db")).canonicalFilePath();
-    pid_t holder = lockDatabaseInChild(database);
-    QVERIFY(holder > 0);
-    // Connections start their thread with their first query; those made here go after the lock holder.
+    int lock = lockDatabase(database);
+    QVERIFY(lock >= 0);
+    // Connections start their thread with their first query; those made here go after the lock.
     auto other = std::make_unique<QSparqlConnection>(QStringLiteral("QTRACKER"), databaseOptions(m_scratch.filePath(QStringLiteral("other"))));
     QSparqlConnection hanging(QStringLiteral("QTRACKER"), databaseOptions(locked));
-    const auto release = [&holder] { // only the child this test forked
-        if (holder > 0 && ::kill(holder, SIGKILL) == 0)
-            ::waitpid(holder, nullptr, 0);
-        holder = -1;
+    const auto release = [&lock] {
+        if (lock >= 0)
+            ::close(lock);
+        lock = -1;
     };
     const auto releaseFirst = qScopeGuard(release); // before the connection waits for its open
     std::unique_ptr<QSparqlResult> waiting(hanging.exec(lookup(0)));
-    QTRY_VERIFY(isOpenInThisProcess(database)); // its open has begun
+    QTRY_VERIFY(timesOpenInThisProcess(database) >= 2); // the lock and the open, which has begun
 
     // Another database meanwhile: opened, used and closed.
     std::unique_ptr<QSparqlResult> answered(other->exec(QSparqlQuery(QStringLiteral("ASK {}"), QSparqlQuery::AskStatement)));
