@@ -191,6 +191,7 @@ private Q_SLOTS:
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"processRendererEvent.*got no event$"_s));
         communicator.processRendererEvent(nullptr);
+        QVERIFY(!communicator.eventRequiresResources(nullptr));
     }
 
     void shouldHandWaitingCommandsToNewPolicy()
