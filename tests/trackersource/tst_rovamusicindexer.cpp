@@ -7,9 +7,7 @@
 #include <rovacontent.h>
 #include <rovarendererplaylisthandler.h>
 
-#include <QtSparql/QSparqlConnection>
-#include <QtSparql/QSparqlQuery>
-#include <QtSparql/QSparqlResult>
+#include <QtSparql/QtSparql>
 
 #include <QDir>
 #include <QFile>

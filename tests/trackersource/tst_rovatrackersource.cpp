@@ -10,9 +10,7 @@
 #include <rovaregistry.h>
 #include <rovarendererplaylisthandler.h>
 
-#include <QtSparql/QSparqlConnection>
-#include <QtSparql/QSparqlQuery>
-#include <QtSparql/QSparqlResult>
+#include <QtSparql/QtSparql>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -52,7 +50,6 @@ class Receiver : public QObject
 public:
     QStringList answers; // one line per answer
     QList<RovaContent> contents;
-    QList<int> errors;
 public Q_SLOTS:
     void browseResults(const QList<RovaContent>& items, uint)
     {
@@ -65,7 +62,7 @@ public Q_SLOTS:
     }
     void listResults(const QList<RovaContent>& items) { browseResults(items, 0); }
     void metadataResult(const RovaContent& content) { contents += content; }
-    void errorResult(const RovaError& error) { errors += int(error.code()); }
+    void errorResult(const RovaError& error) { answers += QStringLiteral("error %1").arg(int(error.code())); }
 };
 
 class tst_RovaTrackerSource : public QObject
@@ -83,91 +80,82 @@ private Q_SLOTS:
         QVERIFY2(RovaMusicIndexer(QString()).write(library(), &error), qPrintable(error)); // the endpoint, through the environment
         m_options[0].setOption(QStringLiteral("databasePath"), m_dir.filePath(QStringLiteral("store")));
         m_options[1].setOption(QStringLiteral("busName"), busName);
-        for (int i = 0; i < 2; ++i)
+        m_options[2].setOption(QStringLiteral("busName"), QStringLiteral("org.rova.test.Nobody"));
+        for (int i = 0; i < 3; ++i)
             m_sources[i] = std::make_unique<RovaTrackerSource>(nullptr, m_options[i]);
     }
     void cleanupTestCase() { m_endpoint.stop(); }
     void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral(".*"))); }
 
-    void shouldBrowseContainersAndSongs_data()
+    void shouldBrowseAndSearch_data()
     {
         QTest::addColumn<int>("store");
-        QTest::addColumn<QString>("objectId");
+        QTest::addColumn<bool>("search");
+        QTest::addColumn<QString>("text"); // object id or search text
+        QTest::addColumn<QString>("sort");
         QTest::addColumn<uint>("offset");
         QTest::addColumn<uint>("count");
         QTest::addColumn<QString>("expected");
         const QString alphaSongs = QStringLiteral("Dawn|Noon \"High\"|Dusk");
-        const QString allSongs = QStringLiteral("Lonely|") + alphaSongs + QStringLiteral("|Ça va|Back\\slash {x} <y>|") + injection;
-        forEachStore("root", QString(), 0u, 0u, QStringLiteral("Artists|Albums|Songs"));
-        forEachStore("root by item id, a slice", QStringLiteral("RovaTrackerSource::"), 1u, 1u, QStringLiteral("Albums"));
-        forEachStore("artists", QStringLiteral("/Artists"), 0u, 0u, QStringLiteral("Alpha Band(3)|Bêta & Co(2)|O'Brien(1)"));
-        forEachStore("albums", QStringLiteral("/Albums"), 0u, 0u, QStringLiteral("First Light(3)|First Light(1)|Ünïcode ♫(2)"));
-        forEachStore("songs", QStringLiteral("RovaTrackerSource::/Songs"), 0u, 0u, allSongs);
-        forEachStore("songs, a slice", QStringLiteral("/Songs"), 2u, 2u, QStringLiteral("Noon \"High\"|Dusk"));
-        forEachStore("one artist", QStringLiteral("/Artists/urn:artist:Alpha%20Band"), 0u, 0u, alphaSongs);
-        forEachStore("one album", QStringLiteral("/Albums/urn:album:%C3%9Cn%C3%AFcode%20%E2%99%AB:B%C3%AAta%20%26%20Co"), 0u, 0u,
-                     QStringLiteral("Ça va|Back\\slash {x} <y>"));
-        forEachStore("unknown artist", QStringLiteral("/Artists/urn:artist:Nobody"), 0u, 0u, QString());
+        const QString betaSongs = QStringLiteral("Ça va|Back\\slash {x} <y>");
+        const QString allSongs = QStringLiteral("Lonely|") + alphaSongs + QLatin1Char('|') + betaSongs + QLatin1Char('|') + injection;
+        forEachStore("root", false, QString(), QString(), 0u, 0u, QStringLiteral("Artists|Albums|Songs"));
+        forEachStore("root by item id, a slice", false, QStringLiteral("RovaTrackerSource::"), QString(), 1u, 1u, QStringLiteral("Albums"));
+        forEachStore("artists", false, QStringLiteral("/Artists"), QString(), 0u, 0u, QStringLiteral("Alpha Band(3)|Bêta & Co(2)|O'Brien(1)"));
+        forEachStore("albums", false, QStringLiteral("/Albums"), QString(), 0u, 0u, QStringLiteral("First Light(3)|First Light(1)|Ünïcode ♫(2)"));
+        forEachStore("songs", false, QStringLiteral("RovaTrackerSource::/Songs"), QString(), 0u, 0u, allSongs);
+        forEachStore("songs, a slice", false, QStringLiteral("/Songs"), QString(), 2u, 2u, QStringLiteral("Noon \"High\"|Dusk"));
+        forEachStore("one artist", false, QStringLiteral("/Artists/urn:artist:Alpha%20Band"), QString(), 0u, 0u, alphaSongs);
+        forEachStore("one album", false, QStringLiteral("/Albums/urn:album:%C3%9Cn%C3%AFcode%20%E2%99%AB:B%C3%AAta%20%26%20Co"),
+                     QString(), 0u, 0u, betaSongs);
+        forEachStore("unknown artist", false, QStringLiteral("/Artists/urn:artist:Nobody"), QString(), 0u, 0u, QString());
+        forEachStore("search title, any case", true, QStringLiteral("NOON"), QString(), 0u, 0u, QStringLiteral("Noon \"High\""));
+        forEachStore("search artist, descending track", true, QStringLiteral("alpha"), QStringLiteral("-track-number"), 0u, 0u,
+                     QStringLiteral("Dusk|Noon \"High\"|Dawn"));
+        forEachStore("search album, by title", true, QStringLiteral("first light"), QStringLiteral("+title"), 0u, 0u,
+                     QStringLiteral("Dawn|Dusk|Noon \"High\"|") + injection);
+        forEachStore("search accents", true, QStringLiteral("bêta"), QStringLiteral("album, -title"), 0u, 0u, betaSongs);
+        forEachStore("search injection text", true, QStringLiteral("\") } DELETE WHERE { ?s ?p ?o } #"), QString(), 0u, 0u, injection);
+        forEachStore("search backslash", true, QStringLiteral("\\"), QString(), 0u, 0u, QStringLiteral("Back\\slash {x} <y>"));
+        forEachStore("search without match", true, QStringLiteral("zzz"), QString(), 0u, 0u, QString());
+        QTest::newRow("no store: songs") << 2 << false << QStringLiteral("/Songs") << QString() << 0u << 0u << QStringLiteral("error 406");
     }
-    void shouldBrowseContainersAndSongs()
+    void shouldBrowseAndSearch()
     {
         QFETCH(int, store);
-        QFETCH(QString, objectId);
+        QFETCH(bool, search);
+        QFETCH(QString, text);
+        QFETCH(QString, sort);
         QFETCH(uint, offset);
         QFETCH(uint, count);
         QFETCH(QString, expected);
         Receiver receiver;
-        QSignalSpy completed(m_sources[store].get(), &RovaSource::browseCompleted);
-        QVERIFY(m_sources[store]->browse(objectId, offset, count, &receiver, SLOT(browseResults(QList<RovaContent>, uint)),
-                                         SLOT(errorResult(RovaError))) > 0);
+        RovaTrackerSource& source = *m_sources[store];
+        QSignalSpy completed(&source, &RovaSource::browseCompleted);
+        QVERIFY(search ? source.query(text, sort, &receiver, SLOT(listResults(QList<RovaContent>)), nullptr)
+                       : source.browse(text, offset, count, &receiver, SLOT(browseResults(QList<RovaContent>, uint)), SLOT(errorResult(RovaError))));
         QVERIFY(receiver.answers.isEmpty()); // never inside the call
         QTRY_COMPARE(receiver.answers, QStringList{ expected });
-        QCOMPARE(completed.count(), 1);
-    }
-
-    void shouldSearchTitleArtistAndAlbum_data()
-    {
-        QTest::addColumn<int>("store");
-        QTest::addColumn<QString>("objectId"); // the search text
-        QTest::addColumn<QString>("sort");
-        QTest::addColumn<QString>("expected");
-        forEachStore("title, any case", QStringLiteral("NOON"), QString(), QStringLiteral("Noon \"High\""));
-        forEachStore("artist, descending track", QStringLiteral("alpha"), QStringLiteral("-track-number"), QStringLiteral("Dusk|Noon \"High\"|Dawn"));
-        forEachStore("album, by title", QStringLiteral("first light"), QStringLiteral("+title"),
-                     QStringLiteral("Dawn|Dusk|Noon \"High\"|") + injection);
-        forEachStore("accents", QStringLiteral("bêta"), QStringLiteral("album, -title"), QStringLiteral("Ça va|Back\\slash {x} <y>"));
-        forEachStore("injection text", QStringLiteral("\") } DELETE WHERE { ?s ?p ?o } #"), QString(), injection);
-        forEachStore("backslash", QStringLiteral("\\"), QString(), QStringLiteral("Back\\slash {x} <y>"));
-        forEachStore("no match", QStringLiteral("zzz"), QString(), QString());
-    }
-    void shouldSearchTitleArtistAndAlbum()
-    {
-        QFETCH(int, store);
-        QFETCH(QString, objectId);
-        QFETCH(QString, sort);
-        QFETCH(QString, expected);
-        Receiver receiver;
-        QVERIFY(m_sources[store]->query(objectId, sort, &receiver, SLOT(listResults(QList<RovaContent>)), nullptr) > 0);
-        QTRY_COMPARE(receiver.answers, QStringList{ expected });
+        QCOMPARE(completed.count(), search || store == 2 ? 0 : 1);
     }
 
     void shouldAnswerMetadataThatTheRendererCanPlay_data()
     {
         QTest::addColumn<int>("store");
-        QTest::addColumn<QString>("objectId");
-        forEachStore("song", QStringLiteral("RovaTrackerSource::") + fileUrl(QStringLiteral("b2 {x}.flac")));
+        QTest::newRow("local") << 0;
+        QTest::newRow("bus") << 1;
     }
     void shouldAnswerMetadataThatTheRendererCanPlay()
     {
         QFETCH(int, store);
-        QFETCH(QString, objectId);
+        const QString objectId = QStringLiteral("RovaTrackerSource::") + fileUrl(QStringLiteral("b2 {x}.flac"));
         Receiver receiver;
         RovaTrackerSource& source = *m_sources[store];
         QVERIFY(source.getMetadata(objectId, {}, &receiver, SLOT(metadataResult(RovaContent)), SLOT(errorResult(RovaError))));
         QVERIFY(source.getMetadata(objectId, { QStringLiteral("uri") }, &receiver, SLOT(metadataResult(RovaContent)), nullptr));
         QVERIFY(source.getMetadata(fileUrl(QStringLiteral("none.flac")), {}, &receiver, SLOT(metadataResult(RovaContent)),
                                    SLOT(errorResult(RovaError))));
-        QTRY_COMPARE(receiver.errors, QList<int>{ RovaError::SourceObjectIdNotAvailable });
+        QTRY_COMPARE(receiver.answers, QStringList{ QStringLiteral("error 401") });
         QCOMPARE(receiver.contents.size(), 2);
         const QUrl url = QUrl::fromEncoded(fileUrl(QStringLiteral("b2 {x}.flac")).toLatin1());
         QCOMPARE(receiver.contents[0].uuid(), objectId);
@@ -214,18 +202,18 @@ private Q_SLOTS:
         const char* browseSlot = call == QLatin1String("slot") ? text.constData() : SLOT(browseResults(QList<RovaContent>, uint));
         const char* errorSlot = call == QLatin1String("errorslot") ? text.constData() : nullptr;
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
-        if (call == QLatin1String("metadata") || call == QLatin1String("key")) {
-            QVERIFY(!source.getMetadata(call == QLatin1String("key") ? QStringLiteral("/Songs") : argument,
-                                        { call == QLatin1String("key") ? argument : QStringLiteral("title") }, &receiver,
-                                        SLOT(metadataResult(RovaContent)), nullptr));
-        } else if (call == QLatin1String("query") || call == QLatin1String("sort")) {
-            QCOMPARE(source.query(call == QLatin1String("query") ? argument : QString(), call == QLatin1String("sort") ? argument : QString(),
-                                  &receiver, browseSlot, nullptr), 0u);
-        } else if (call == QLatin1String("destroy")) {
-            QVERIFY(!source.destroyObject(argument, &receiver, SLOT(metadataResult(RovaContent)), nullptr));
-        } else {
-            QCOMPARE(source.browse(call == QLatin1String("browse") ? argument : QString(), 0u, 0u, &receiver, browseSlot, errorSlot), 0u);
-        }
+        const auto is = [&call](const char* name) { return call == QLatin1String(name); };
+        bool accepted = false;
+        if (is("metadata") || is("key"))
+            accepted = source.getMetadata(is("key") ? QStringLiteral("/Songs") : argument, { is("key") ? argument : QStringLiteral("title") },
+                                          &receiver, SLOT(metadataResult(RovaContent)), nullptr);
+        else if (is("query") || is("sort"))
+            accepted = source.query(is("query") ? argument : QString(), is("sort") ? argument : QString(), &receiver, browseSlot, nullptr);
+        else if (is("destroy"))
+            accepted = source.destroyObject(argument, &receiver, SLOT(metadataResult(RovaContent)), nullptr);
+        else
+            accepted = source.browse(is("browse") ? argument : QString(), 0, 0, &receiver, browseSlot, errorSlot);
+        QVERIFY(!accepted);
         QCOMPARE(source.pendingRequests(), 0);
     }
 
@@ -249,17 +237,6 @@ private Q_SLOTS:
         QTRY_COMPARE(receiver.answers, QStringList{ QStringLiteral("Dawn") });
     }
 
-    void shouldReportAStoreThatIsNotThere()
-    {
-        QSparqlConnectionOptions options;
-        options.setOption(QStringLiteral("busName"), QStringLiteral("org.rova.test.Nobody"));
-        RovaTrackerSource source(nullptr, options);
-        Receiver receiver;
-        QVERIFY(source.browse(QStringLiteral("/Songs"), 0, 0, &receiver, SLOT(browseResults(QList<RovaContent>, uint)), SLOT(errorResult(RovaError))));
-        QTRY_COMPARE(receiver.errors, QList<int>{ RovaError::SourceBrowseResultFailed });
-        QVERIFY(receiver.answers.isEmpty());
-    }
-
     void pluginShouldRegisterTheSource()
     {
         QVERIFY(RovaRegistry::instance()->loadPlugin(QStringLiteral(QROVA_TRACKER_SOURCE_PLUGIN)));
@@ -278,8 +255,8 @@ private:
 
     QTemporaryDir m_dir;
     RovaTrackerEndpoint m_endpoint;
-    QSparqlConnectionOptions m_options[2];
-    std::unique_ptr<RovaTrackerSource> m_sources[2];
+    QSparqlConnectionOptions m_options[3];
+    std::unique_ptr<RovaTrackerSource> m_sources[3]; // local, bus, a bus name nobody has
 };
 
 QTEST_GUILESS_MAIN(tst_RovaTrackerSource)
