@@ -13,12 +13,14 @@
 #include <QtSparql/QSparqlResult>
 
 #include <QAbstractTransition>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLoggingCategory>
 #include <QStateMachine>
 #include <QStringListModel>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -63,6 +65,66 @@ protected:
     }
     void onTransition(QEvent*) override {}
 };
+
+// A handler on a bare running machine over the playlist of all items, and a
+// connection of its own to the same store for the bare queries.
+struct Bench
+{
+    explicit Bench(QAbstractItemModel& model)
+        : playlist(&model)
+    {
+        auto* root = new QState(&machine);
+        root->addTransition(ready);
+        machine.setInitialState(root);
+        machine.start();
+        (void)QTest::qWaitFor([this] { return machine.isRunning(); });
+        handler.setStateMachine(&machine);
+        handler.setPlaylist(&playlist);
+        (void)QTest::qWaitFor([this] { return ready->ready == 1; });
+        ready->loop = &loop;
+    }
+    bool isReady() const { return ready->ready == 1 && machine.isRunning(); }
+
+    // What the command transition does for Next.
+    void next()
+    {
+        if (handler.stepForward(1) || handler.gotoFirst()) {
+            handler.updateItemPlaying(1);
+            handler.fetchBasicMetadata();
+        }
+    }
+    void viaHandler()
+    {
+        next();
+        loop.exec();
+    }
+    // The same query for the next item, straight through the connection;
+    // with \a machine the answer is posted to the machine as the handler does.
+    void viaExec(bool machine)
+    {
+        item = (item + 1) % itemCount;
+        std::unique_ptr<QSparqlResult> result(connection.exec(
+            QSparqlQuery(RovaRendererPlaylistHandler::basicMetadataQuery.arg(RovaTrackerFixture::item(item).objectId))));
+        if (machine) {
+            QObject::connect(result.get(), &QSparqlResult::finished, &this->machine,
+                             [this] { this->machine.postEvent(new RovaRendererEvent(RovaRendererEvent::MetadataReady)); });
+        } else {
+            QObject::connect(result.get(), &QSparqlResult::finished, &loop, &QEventLoop::quit);
+        }
+        loop.exec();
+        if (result->first() && !result->stringValue(0).isEmpty())
+            found += !result->stringValue(1).isNull() && !result->stringValue(2).isNull();
+    }
+
+    QSparqlConnection connection{QStringLiteral("QTRACKER")};
+    IdentifierPlaylist playlist;
+    QStateMachine machine;
+    ReadyTransition* ready = new ReadyTransition;
+    RovaRendererPlaylistHandler handler;
+    QEventLoop loop;
+    int item = 0;
+    int found = 0;
+};
 } // namespace
 
 class bench_RovaRendererPlaylistHandler : public QObject
@@ -97,61 +159,44 @@ private Q_SLOTS:
     void lookups()
     {
         QFETCH(QString, way);
-        QSparqlConnection connection(QStringLiteral("QTRACKER"));
-        IdentifierPlaylist playlist(&m_model);
-        QStateMachine machine;
-        auto* root = new QState(&machine);
-        auto* ready = new ReadyTransition;
-        root->addTransition(ready);
-        machine.setInitialState(root);
-        machine.start();
-        QVERIFY(QTest::qWaitFor([&] { return machine.isRunning(); }));
-        RovaRendererPlaylistHandler handler;
-        handler.setStateMachine(&machine);
-        handler.setPlaylist(&playlist);
-        QVERIFY(QTest::qWaitFor([&] { return ready->ready == 1; }));
-
-        QEventLoop loop;
-        ready->loop = &loop;
-        int item = 0;
-        int found = 0;
-        const auto next = [&] {
-            if (handler.stepForward(1) || handler.gotoFirst()) {
-                handler.updateItemPlaying(1);
-                handler.fetchBasicMetadata();
-            }
-        };
+        Bench bench(m_model);
+        QVERIFY(bench.isReady());
         QBENCHMARK {
             for (int i = 0; i < steps; ++i) {
-                item = (item + 1) % itemCount;
-                if (way.startsWith(QLatin1String("exec"))) {
-                    std::unique_ptr<QSparqlResult> result(connection.exec(QSparqlQuery(
-                        RovaRendererPlaylistHandler::basicMetadataQuery.arg(RovaTrackerFixture::item(item).objectId))));
-                    if (way == QLatin1String("exec")) {
-                        connect(result.get(), &QSparqlResult::finished, &loop, &QEventLoop::quit);
-                    } else {
-                        connect(result.get(), &QSparqlResult::finished, &machine,
-                                [&machine] { machine.postEvent(new RovaRendererEvent(RovaRendererEvent::MetadataReady)); });
-                    }
-                    loop.exec();
-                    if (result->first() && !result->stringValue(0).isEmpty()) {
-                        const QString count = result->stringValue(1);
-                        const QString duration = result->stringValue(2);
-                        found += !count.isNull() && !duration.isNull();
-                    }
-                } else {
-                    next();
-                    if (way == QLatin1String("handler"))
-                        loop.exec();
-                }
+                if (way == QLatin1String("burst"))
+                    bench.next();
+                else if (way == QLatin1String("handler"))
+                    bench.viaHandler();
+                else
+                    bench.viaExec(way == QLatin1String("exec+machine"));
             }
             if (way == QLatin1String("burst"))
-                loop.exec();
+                bench.loop.exec();
         }
-        if (way.startsWith(QLatin1String("exec")))
-            QVERIFY(found > 0);
-        else
-            QVERIFY(handler.currentContent()->isPlayable());
+        QVERIFY(way.startsWith(QLatin1String("exec")) ? bench.found > 0 : bench.handler.currentContent()->isPlayable());
+    }
+
+    // The two ways in turns, lookup by lookup, so that both meet the same load
+    // of a shared machine: medians and 90th percentiles of single lookups.
+    void interleaved()
+    {
+        Bench bench(m_model);
+        QVERIFY(bench.isReady());
+        QList<qint64> handler, exec;
+        QElapsedTimer timer;
+        for (int i = 0; i < 2 * steps; ++i) {
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool viaHandler = (i + turn) % 2 == 0;
+                timer.start();
+                viaHandler ? bench.viaHandler() : bench.viaExec(false);
+                (viaHandler ? handler : exec) << timer.nsecsElapsed();
+            }
+        }
+        std::sort(handler.begin(), handler.end());
+        std::sort(exec.begin(), exec.end());
+        const auto at = [](const QList<qint64>& list, double share) { return list.at(int(share * (list.size() - 1))) / 1000.0; };
+        qInfo("per lookup, median (90th percentile): handler %.1f us (%.1f), exec %.1f us (%.1f); handler / exec %.2f",
+              at(handler, 0.5), at(handler, 0.9), at(exec, 0.5), at(exec, 0.9), at(handler, 0.5) / at(exec, 0.5));
     }
 
 private:
