@@ -3,6 +3,7 @@
 // is given into a Tracker store, lists the songs of the store through the
 // Tracker source plugin, and plays them with the renderer plugin, gaplessly.
 #include "rovamusicindexer.h"
+#include "rovampris.h"
 
 #include <rovabasicrenderer.h>
 #include <rovacontent.h>
@@ -10,6 +11,7 @@
 #include <rovainternalregistry.h>
 #include <rovamessagehandler.h>
 #include <rovaplugincontrolinterface.h>
+#include <rovarendererpolicyplugin.h>
 #include <rovasource.h>
 
 #include <QCommandLineParser>
@@ -141,6 +143,7 @@ public Q_SLOTS:
             showStatus();
         });
         connect(m_renderer, &RovaRenderer::error, this, &Player::rendererError);
+        connect(m_renderer, &RovaRenderer::rovaPropertyChanged, this, &Player::propertyChanged);
         connect(m_renderer, &RovaRenderer::playbackCompleted, this, [this]() {
             if (m_interactive)
                 std::fputs("\n", stdout);
@@ -149,6 +152,10 @@ public Q_SLOTS:
         m_renderer->assignPlaylist(m_playlist);
         m_renderer->gotoIndex(0);
         m_renderer->play();
+        // Desktop media controls: without a session bus the player plays on without them.
+        auto* mpris = new RovaMpris(m_renderer, m_playlist, m_songs, RovaRegistry::instance()->pluginControlInterface(rendererControl), this);
+        if (const QString problem = mpris->registerService(); !problem.isEmpty())
+            std::fprintf(stderr, "qrova-play: %s\n", problem.toLocal8Bit().constData());
 
         if (m_interactive) {
             m_keys = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
@@ -196,6 +203,18 @@ private Q_SLOTS:
         showStatus();
     }
 
+    // Another player took the audio focus: the renderer pauses and says so in "rova_policy_override".
+    void propertyChanged(const QString& name, const QVariant& value)
+    {
+        if (name != RovaRenderer::ROVA_RENDERER_PROPERTY_POLICY_OVERRIDE || m_overridden == value.toBool())
+            return;
+        m_overridden = value.toBool();
+        if (m_interactive)
+            showStatus();
+        else if (m_overridden)
+            say(QStringLiteral("paused by another player"));
+    }
+
     void readKey()
     {
         char keys[8];
@@ -239,7 +258,8 @@ private:
         const int width = 20;
         const int filled = duration > 0 ? qBound(0, m_position * width / duration, width) : 0;
         QString line = QStringLiteral("\r\x1b[K%1 %2 [%3%4] %5 / %6%7%8")
-                           .arg(QLatin1String(m_state >= 0 && m_state <= 3 ? states[m_state] : ""))
+                           .arg(m_overridden ? QStringLiteral("paused by another player")
+                                             : QLatin1String(m_state >= 0 && m_state <= 3 ? states[m_state] : ""))
                            .arg(describe(m_current).left(50))
                            .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.')))
                            .arg(clock(m_position), clock(duration))
@@ -266,6 +286,7 @@ private:
     int m_state = -1;
     int m_position = 0;
     int m_errors = 0;
+    bool m_overridden = false;
 };
 
 int main(int argc, char** argv)
@@ -344,6 +365,14 @@ int main(int argc, char** argv)
         if (!control || !control->setSetting(QStringLiteral("audio-sink"), sinkDescription))
             fail(QStringLiteral("the renderer does not take the audio sink \"%1\"").arg(sinkDescription), 2);
     }
+
+    // Audio focus: a player started later pauses this one. Without the default
+    // policy plugin the renderer keeps its built-in policy, which grants everything.
+    // A file is no audio output, so rendering into one takes no focus.
+    const QString policyPlugin = RovaRendererPolicyPlugin::defaultPolicyPluginPath();
+    if (renderer && !options.isSet(list) && !options.isSet(output) && QFile::exists(policyPlugin)
+        && !renderer->setDefaultRendererPolicy())
+        std::fprintf(stderr, "qrova-play: %s does not load, playing without audio focus\n", policyPlugin.toLocal8Bit().constData());
 
     const bool interactive = !options.isSet(list) && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
     std::unique_ptr<RawTerminal> terminal;
