@@ -278,18 +278,22 @@ RovaIndexResult RovaMusicIndexer::index(const QStringList& paths)
     if (files.isEmpty())
         return report;
 
-    // What the store has: URL -> modification time.
+    // What the store has: every file it knows (which a new statement must replace), and
+    // the modification time of those with a song (which are skipped when unchanged).
     QHash<QString, qint64> known;
     {
         std::unique_ptr<QSparqlResult> result(m_connection->syncExec(QSparqlQuery(QStringLiteral(
-            "SELECT ?url ?modified WHERE { ?song a nmm:MusicPiece ; nie:isStoredAs ?file . "
-            "?file nie:url ?url ; nfo:fileLastModified ?modified }"))));
+            "SELECT ?url ?modified ?song WHERE { ?file a nfo:FileDataObject ; nie:url ?url . "
+            "OPTIONAL { ?file nfo:fileLastModified ?modified } OPTIONAL { ?song nie:isStoredAs ?file } }"))));
         if (result->hasError()) {
             report.storeError = result->lastError().message();
             return report;
         }
-        while (result->next())
-            known.insert(result->stringValue(0), QDateTime::fromString(result->stringValue(1), Qt::ISODate).toSecsSinceEpoch());
+        while (result->next()) {
+            const bool complete = !result->stringValue(1).isEmpty() && !result->stringValue(2).isEmpty();
+            known.insert(result->stringValue(0),
+                         complete ? QDateTime::fromString(result->stringValue(1), Qt::ISODate).toSecsSinceEpoch() : -1);
+        }
     }
 
     Discoverer discoverer;

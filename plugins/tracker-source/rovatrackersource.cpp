@@ -168,7 +168,7 @@ QString orderFor(const QString& sortString)
         bool descending = false;
         if (key.startsWith(QLatin1Char('+')) || key.startsWith(QLatin1Char('-'))) {
             descending = key.startsWith(QLatin1Char('-'));
-            key = key.mid(1);
+            key = key.mid(1).trimmed();
         }
         const auto column = columns.constFind(key);
         if (column == columns.constEnd())
