@@ -58,7 +58,8 @@ public:
     Q_ENUM(RovaPlaylistUpdate)
 
     /*!
-        Creates a playlist with the id \a id and the display name \a name, without a parent and not persistent. The id is not checked here; see id().
+        Creates a playlist with the id \a id and the display name \a name, without a parent and not
+        persistent. The id is not checked here; see id().
     */
     RovaPlaylist(const QString& id, const QString& name);
     ~RovaPlaylist() override;
@@ -71,7 +72,8 @@ public:
     /*! The model in the presented order, for views; owned by the playlist. */
     virtual QAbstractItemModel* model() = 0;
     /*!
-        Presents the items in \a order by the values of column \a column (ignored for SortNone and SortShuffled). An order outside RovaSortOrder is refused with a warning.
+        Presents the items in \a order by the values of column \a column (ignored for SortNone and
+        SortShuffled). An order outside RovaSortOrder is refused with a warning.
     */
     virtual void sort(int column, RovaSortOrder order) = 0;
     /*! The same, with the column given by its header name (see getColumnNames()). */
@@ -109,7 +111,8 @@ public:
     /*! True while the order is SortShuffled. */
     virtual bool isShuffled() = 0;
     /*!
-        Reads items from the playlist file \a file; false when the format is unknown or import is not supported.
+        Reads items from the playlist file \a file; false when the format is unknown or import is
+        not supported.
     */
     virtual bool import(QFile& file) = 0;
     /*! The item at \a index as a renderer plays it; an invalid media info unless overridden. */

@@ -34,17 +34,20 @@
 class ROVA_EXPORT RovaRenderer : public QObject
 {
     Q_OBJECT
+    /*! The renderer's unique identifier; read-only. */
     Q_PROPERTY(QString uuid READ uuid)
+    /*! The name of the plugin that created the renderer; read-only. */
     Q_PROPERTY(QString pluginName READ pluginName)
+    /*! The human-readable name; read-only through the property system. */
     Q_PROPERTY(QString name READ name)
 
 public:
     /*! The externally visible state, reported through stateChanged(). */
     enum State : int {
-        Stopped = 0,
-        Playing = 1,
-        Paused = 2,
-        Transitioning = 3
+        Stopped = 0, ///< nothing plays
+        Playing = 1, ///< an item or a URI plays
+        Paused = 2, ///< playback is paused
+        Transitioning = 3 ///< a command is on its way: an item is being looked up or started
     };
 
     /*!
@@ -52,9 +55,9 @@ public:
         implementation unchanged; only SeekDefault has a meaning of its own.
     */
     enum SeekMode : int {
-        SeekDefault = 0,
-        SeekAccurate = 1,
-        SeekKeyFrame = 2
+        SeekDefault = 0, ///< the renderer's usual way of seeking
+        SeekAccurate = 1, ///< to the exact position, where the renderer can
+        SeekKeyFrame = 2 ///< to a nearby key frame, faster
     };
 
     /*! "rova_policy_override": true while the resource policy overrides playback; read-only. */
@@ -66,21 +69,39 @@ public:
     RovaRenderer(const QString& uuid, const QString& pluginName, QObject* parent);
     ~RovaRenderer() override;
 
+    /*! The unique identifier given to the constructor; never changes. The registry finds renderers by it. */
     virtual QString uuid() const;
+    /*! The name of the plugin that created the renderer, given to the constructor. */
     virtual QString pluginName() const;
+    /*! The human-readable name; empty until a derived class sets it. */
     virtual QString name() const;
 
 Q_SIGNALS:
+    /*! The renderer entered \a state. */
     void stateChanged(RovaRenderer::State state);
+    /*! Playback of the playlist ended: there is nothing more to play. */
     void playbackCompleted();
     /*! \a index is -1 when the item is not a playlist item. */
     void mediaChanged(int index, const RovaContent& content);
+    /*! The assigned playlist is now \a playlist (null when unassigned). */
     void playlistChanged(RovaPlaylist* playlist);
+    /*!
+        The metadata key \a metadata of the item being played now has \a values; emitted by implementations.
+    */
     void metadataChanged(const QString& metadata, const QList<QVariant>& values);
+    /*! Buffering progress, as the implementation measures it. */
     void bufferingInfo(float status);
+    /*! Scanning progress, as the implementation measures it. */
     void scanningInfo(float status);
+    /*! The renderer's name is now \a name; emitted by implementations. */
     void nameChanged(const QString& name);
+    /*! The renderer property \a name was set to \a value. */
     void rovaPropertyChanged(const QString& name, const QVariant& value);
+    /*!
+        Something went wrong; \a error carries a code of the renderer group
+        (300-331) and a message. Commands that fail after they were accepted
+        report here, often on the next turn of the event loop.
+    */
     void error(const RovaError& error);
 
 public Q_SLOTS:
@@ -93,14 +114,29 @@ public Q_SLOTS:
         it warn and return true without playing anything.
     */
     virtual bool play(const QUrl& url, const QString& contentType);
+    /*! Stops playback. Returns true when the command was taken; stateChanged(Stopped) follows. */
     virtual bool stop() = 0;
+    /*! Pauses playback; stateChanged(Paused) follows when the renderer was playing. */
     virtual bool pause() = 0;
     /*! Starts the current item paused at \a position. */
     virtual bool pauseAt(uint position) = 0;
+    /*! Resumes paused playback. */
     virtual bool resume() = 0;
+    /*!
+        Moves to the next item of the playlist (under its repeat mode), playing it
+        when the renderer was playing. Past the end of the playlist nothing happens;
+        without a playlist error() reports RovaError::RendererNoPlaylist.
+    */
     virtual bool next() = 0;
+    /*! Moves to the previous item of the playlist, like next(). */
     virtual bool previous() = 0;
+    /*!
+        Makes the item at \a index current, playing it when the renderer was
+        playing. An index without an item is reported through error() as
+        RovaError::RendererIndexOutOfBounds, and the renderer stops.
+    */
     virtual bool gotoIndex(uint index) = 0;
+    /*! Seeks to \a seconds from the start of the item, in the way \a mode asks. */
     virtual bool setPosition(int seconds, RovaRenderer::SeekMode mode = SeekDefault) = 0;
 
 public:
@@ -109,6 +145,10 @@ public:
         int state, QString itemId)", optionally with a trailing RovaRenderer&.
     */
     virtual bool getStatus(QObject* receiver, const char* member) = 0;
+    /*!
+        Makes \a playlist the one play() plays (null unassigns it). The renderer
+        does not take it over: the playlist must outlive its assignment.
+    */
     virtual bool assignPlaylist(RovaPlaylist* playlist) = 0;
     /*! Answers asynchronously with "positionResults(uint)". */
     virtual bool getPosition(QObject* receiver, const char* member) = 0;
