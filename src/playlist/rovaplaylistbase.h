@@ -26,9 +26,11 @@ class ROVA_EXPORT RovaPlaylistBase : public RovaPlaylist
     Q_OBJECT
 
 public:
+    /*! Creates an empty playlist with the id \a id and the name \a name; see RovaPlaylist::RovaPlaylist(). */
     RovaPlaylistBase(const QString& id, const QString& name);
     ~RovaPlaylistBase() override;
 
+    /*! The model set with setUnderlyingModel(); null when there is none or it was deleted. */
     QAbstractItemModel* underlyingModel();
     /*!
         Presents \a model (null for none). The current index becomes -1; emits

@@ -56,7 +56,9 @@ public:
 
     /*! A pending status request: the receiver (guarded) and a copy of its slot signature. */
     struct RovaBasicRendererCallbackInfo {
+        /*! The object to answer; null once it is deleted, and the answer is dropped. */
         QPointer<QObject> receiver;
+        /*! The receiver's slot, in Qt's SLOT() form. */
         QByteArray member;
     };
 
@@ -112,13 +114,25 @@ public:
     bool setDefaultRendererPolicy();
 
 Q_SIGNALS:
+    /*! Emitted by the implementation once doStop() has taken effect, or when playback stopped on its own. */
     void rendererStopped();
     /*! \a item is a RovaRendererPlayingUri value. */
     void rendererPlaying(int item);
+    /*! Emitted by the implementation once doPause() has taken effect, or when doPlay() started paused. */
     void rendererPaused();
+    /*! Emitted by the implementation once doResume() has taken effect. */
     void rendererResumed();
+    /*! Emitted by the implementation while doSeek() is carried out; the base does nothing with it. */
     void rendererSeeking();
+    /*!
+        Emitted by the implementation at the end of an item when it has no next-item hint to play on
+        into. The base moves on to the next item, or reports playbackCompleted().
+    */
     void rendererEos();
+    /*!
+        Emitted by the implementation when it fails; the base passes \a error on through error() and
+        leaves the state as it is: the implementation emits rendererStopped() if it stopped.
+    */
     void rendererError(const RovaError& error);
     /*! The implementation can take a next-item hint; NextUri when it has already moved on to it. */
     void rendererReadyForNext(RovaBasicRenderer::RovaRendererPlayingUri item);
@@ -131,7 +145,9 @@ protected:
     /*! Builds the states of URI playback inside \a parent. */
     void configurePlayURIStates(QState* parent);
 
+    /*! The renderer's view of its assigned playlist; owned by the renderer. */
     RovaRendererPlaylistHandler* playlistHandler() const;
+    /*! The state machine that carries out the commands; owned by the renderer. */
     QStateMachine* stateMachine() const;
 
     /*! Plays \a content. Called through doPlay(const RovaMediaInfo&) unless that is overridden. */
