@@ -53,10 +53,12 @@ class ROVA_EXPORT MessageHandlerRestorer : public QObject
 {
     Q_OBJECT
 public:
+    /*! Creates the restorer as a child of \a parent; initRovaLogging() does this itself. */
     explicit MessageHandlerRestorer(QObject* parent = nullptr);
     ~MessageHandlerRestorer() override;
 
 public Q_SLOTS:
+    /*! Switches logging off, as initRovaLogging(false), and deletes this object later. */
     void restoreDefaultMsgHandler();
 };
 
