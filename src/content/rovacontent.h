@@ -20,11 +20,18 @@ class ROVA_EXPORT RovaContent
 {
 public:
     RovaContent();
+    /*! An item with the identifier \a uuid and no metadata. */
     explicit RovaContent(const QString& uuid);
+    /*! A copy of \a other. */
     RovaContent(const RovaContent& other);
+    /*! Makes this item a copy of \a other. */
     RovaContent& operator=(const RovaContent& other);
     ~RovaContent();
 
+    /*!
+        The item identifier: the source's uuid, "::" and the source's object id (see
+        RovaSource::parseSourceId()).
+    */
     QString uuid() const;
 
     /*! A copy of the whole metadata map. */

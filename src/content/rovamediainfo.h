@@ -21,10 +21,13 @@ class ROVA_EXPORT RovaMediaInfo
 {
 public:
     RovaMediaInfo();
+    /*! A media info for the item identifier \a uuid, without metadata. */
     explicit RovaMediaInfo(const QString& uuid);
+    /*! A copy of \a other. */
     RovaMediaInfo(const RovaMediaInfo& other);
     /*! The content's uuid and its metadata, each value as a one-element list. */
     RovaMediaInfo(const RovaContent& content);
+    /*! Makes this media info a copy of \a other. */
     RovaMediaInfo& operator=(const RovaMediaInfo& other);
     /*!
         Takes the content's uuid and merges its metadata in: keys the content has
@@ -33,9 +36,12 @@ public:
     RovaMediaInfo& operator=(const RovaContent& content);
     ~RovaMediaInfo();
 
+    /*! The item identifier: the source's uuid, "::" and the source's object id. */
     QString uuid() const;
+    /*! Replaces the item identifier; the metadata stays. */
     void setUuid(const QString& uuid);
 
+    /*! Every key with its list of values; valid as long as this object is not changed. */
     const QMap<QString, QList<QVariant>>& metaData() const;
     /*! A copy of the list under \a key; empty when there is none. */
     QList<QVariant> metaData(const QString& key) const;
@@ -44,6 +50,7 @@ public:
 
     /*! Stores \a values under \a key, replacing (not extending) any earlier list. */
     void appendMetaData(QString key, QList<QVariant> values);
+    /*! Removes \a key and its values; nothing happens when there is no such key. */
     void removeMetaData(QString key);
     /*! Replaces the whole metadata map. */
     void setMetaData(const QMap<QString, QList<QVariant>>& metadata);

@@ -26,9 +26,15 @@ class RovaContent;
 class ROVA_EXPORT RovaSource : public QObject
 {
     Q_OBJECT
+    /*! The human-readable name; read-only through the property system. */
     Q_PROPERTY(QString name READ name)
 
 public:
+    /*!
+        Creates a source with the unique identifier \a uuid for the plugin \a pluginName, as a child
+        of \a parent (usually null: the registry becomes the parent when the source is added). The
+        name starts empty.
+    */
     RovaSource(QObject* parent, const QString& uuid, const QString& pluginName);
     ~RovaSource() override;
 
@@ -43,8 +49,11 @@ public:
     */
     static QString parseSourceId(QString id);
 
+    /*! The unique identifier; item identifiers of this source start with it. */
     virtual QString uuid() const;
+    /*! The name of the plugin that created the source. */
     virtual QString pluginName() const;
+    /*! The human-readable name set with setName(). */
     virtual QString name() const;
 
     /*!
@@ -86,10 +95,15 @@ public:
                                QObject* receiver, const char* resultSlot, const char* errorSlot) = 0;
 
 Q_SIGNALS:
+    /*! The children of the container \a object changed; browse it again to see them. */
     void containerChanged(const RovaContent& object);
+    /*! The metadata of \a object changed; \a object carries the new values. */
     void metadataChanged(const RovaContent& object);
+    /*! Emitted by setName() with the new name. */
     void nameChanged(QString& name);
+    /*! The last batch of the current browse has been delivered. */
     void browseCompleted();
+    /*! The source property \a name is now \a value; emitted by sources that have properties. */
     void rovaPropertyChanged(const QString& name, const QVariant& value);
 
 private:
