@@ -57,7 +57,15 @@ public:
         registered (or an empty playlist id).
     */
     bool addSource(RovaSource* source);
+    /*!
+        Registers \a renderer, which becomes a child of the registry; announced by rendererAdded().
+        Refused as addSource() says.
+    */
     bool addRenderer(RovaRenderer* renderer);
+    /*!
+        Registers \a playlist, which becomes a child of the registry; announced by playlistAdded().
+        Refused as addSource() says.
+    */
     bool addPlaylist(RovaPlaylist* playlist);
     /*!
         Takes the playlist \a id out of the registry, announces that and deletes

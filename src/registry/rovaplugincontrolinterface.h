@@ -23,6 +23,7 @@ class ROVA_EXPORT RovaPluginControlInterface : public QObject
     Q_OBJECT
 
 public:
+    /*! Creates the interface as a child of \a parent; the registry owns it once it is added. */
     explicit RovaPluginControlInterface(QObject* parent = nullptr);
     ~RovaPluginControlInterface() override;
 

@@ -91,24 +91,31 @@ public:
 Q_SIGNALS:
     /*! Deprecated: use sourceAdded(const QString&, const QString&). */
     void sourceAdded(RovaSource* src);
+    /*! The source \a uuid, named \a name, was registered. */
     void sourceAdded(const QString& uuid, const QString& name);
     /*! Deprecated: use sourceRemoved(const QString&, const QString&). */
     void sourceRemoved(const RovaSource* src);
+    /*! The source \a uuid, named \a name, left the registry (removed or destroyed). */
     void sourceRemoved(const QString& uuid, const QString& name);
     /*! Deprecated: use rendererAdded(const QString&, const QString&). */
     void rendererAdded(RovaRenderer* rnd);
+    /*! The renderer \a uuid, named \a name, was registered. */
     void rendererAdded(const QString& uuid, const QString& name);
     /*! Deprecated: use rendererRemoved(const QString&, const QString&). */
     void rendererRemoved(const RovaRenderer* rnd);
+    /*! The renderer \a uuid, named \a name, left the registry (removed or destroyed). */
     void rendererRemoved(const QString& uuid, const QString& name);
     /*! Deprecated: use playlistAdded(const QString&, const QString&). */
     void playlistAdded(RovaPlaylist* playlist);
+    /*! The playlist \a id, named \a name, was registered. */
     void playlistAdded(const QString& id, const QString& name);
     /*! Deprecated: use playlistRemoved(const QString&, const QString&). */
     void playlistRemoved(const RovaPlaylist* playlist);
+    /*! The playlist \a id, named \a name, left the registry (removed or destroyed). */
     void playlistRemoved(const QString& id, const QString& name);
 
 protected:
+    /*! Only RovaInternalRegistry constructs a registry; applications use instance(). */
     explicit RovaRegistry(QObject* parent);
 
 private:
