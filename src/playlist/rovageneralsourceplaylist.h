@@ -20,6 +20,10 @@ public:
     /*! "RovaTrackerSource", a source uuid for items of the Tracker store. */
     static const QString ROVA_TRACKER_SOURCE;
 
+    /*!
+        Creates an empty playlist with the id \a id and the name \a name for items of the source \a
+        sourceUuid; give it a model with setUnderlyingModel().
+    */
     RovaGeneralSourcePlaylist(const QString& id, const QString& name, const QString& sourceUuid);
     ~RovaGeneralSourcePlaylist() override;
 

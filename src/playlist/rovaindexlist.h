@@ -26,6 +26,7 @@ public:
     RovaIndexList();
     virtual ~RovaIndexList();
 
+    /*! The number of entries. */
     int size() const;
     /*! The entry at \a i; the caller guarantees 0 <= i < size(). */
     const uint& at(int i) const;
@@ -36,6 +37,7 @@ public:
     */
     int indexOf(const uint& value, int from = 0) const;
 
+    /*! Appends \a value at the end. */
     void append(const uint& value);
     /*! Inserts \a value at \a i, 0 <= i <= size(). */
     void insert(int i, const uint& value);
@@ -49,6 +51,7 @@ public:
     void move(int from, int to);
     /*! Exchanges the entries at \a i and \a j; both must be valid positions. */
     void swap(int i, int j);
+    /*! Removes every entry. */
     void clear();
 
     /*! Makes the list 0, 1, ..., \a count - 1 (empty for a count below 1). */

@@ -29,19 +29,33 @@ class ROVA_EXPORT RovaProxySortModel : public QSortFilterProxyModel
     Q_OBJECT
 
 public:
+    /*! Creates the proxy, in natural order and without an underlying model, as a child of \a parent. */
     explicit RovaProxySortModel(QObject* parent = nullptr);
     ~RovaProxySortModel() override;
 
+    /*! The index of presented row \a row; an invalid index outside the model or for a non-root \a parent. */
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
     /*! The number of presented rows for the root; 0 for any other parent. */
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    /*! The underlying model's number of columns for the root; 0 for any other parent. */
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    /*! The underlying model's data at the row \a index presents; an invalid QVariant for an invalid index. */
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    /*!
+        Writes \a value into the underlying model at the row \a index presents; false for an invalid
+        index or when the underlying model refuses.
+    */
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     /*! Sorts by \a column as text (SortAscending or SortDescending); an invalid column changes nothing. */
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    /*!
+        Presents \a sourceModel (null for none) in natural order. The model is not taken over; when
+        it is deleted the proxy is empty.
+    */
     void setSourceModel(QAbstractItemModel* sourceModel) override;
+    /*! The underlying model's index for \a proxyIndex; an invalid index when there is none. */
     QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
+    /*! True only for the root of a model with rows: the model is flat. */
     bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
 
     /*!
@@ -64,11 +78,16 @@ public:
     void insertToShuffled(int current, uint row);
     /*! Back to the natural order of the underlying model. */
     void resetSortOrder();
+    /*! The order the rows are presented in; SortNone at first and after resetSortOrder(). */
     RovaPlaylist::RovaSortOrder getSortOrder();
     /*! The current position, where rows inserted while shuffled are placed after. */
     void setCurrentIndex(int index);
 
 protected:
+    /*!
+        The comparison of the current order: by the shuffled permutation, as integers, or as text
+        (QSortFilterProxyModel's).
+    */
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private Q_SLOTS:
