@@ -38,9 +38,16 @@ public:
     /*! True when the parameters of \a slot fit the template \a signal (rule above). */
     static bool checkCallbackSignature(const char* signal, const char* slot);
 
+    /*!
+        True when \a receiver is not null and has \a slot, fitting "positionResults(uint)". False,
+        with a warning, otherwise.
+    */
     static bool checkGetPositionCallback(QObject* receiver, const char* slot);
+    /*! The same check for error slots, "errorResult(const RovaError&)". */
     static bool checkErrorCallback(QObject* receiver, const char* slot);
+    /*! The same check for media-info slots, "mediaInfoResults(const RovaMediaInfo&)". */
     static bool checkGetMediaInfoCallback(QObject* receiver, const char* slot);
+    /*! The same check for status slots, "statusResults(QString, uint, int, QString)". */
     static bool checkGetStatusCallback(QObject* receiver, const char* slot);
 
     /*!
@@ -49,13 +56,31 @@ public:
     */
     static bool getCallbackMethod(const QObject* receiver, const char* slot, QMetaMethod& method);
 
+    /*!
+        Calls \a slot of \a receiver with \a position, and with \a renderer when the slot takes it.
+        Checks only what getCallbackMethod() checks: pass only a slot that passed
+        checkGetPositionCallback(). A failure is a warning.
+    */
     static void invokeGetPositionCallback(RovaRenderer* renderer, uint position,
                                           QObject* receiver, const char* slot);
+    /*!
+        Calls \a slot of \a receiver with \a mediaInfo (and \a renderer when the slot takes it),
+        like invokeGetPositionCallback().
+    */
     static void invokeGetMediaInfoCallback(RovaRenderer* renderer, const RovaMediaInfo& mediaInfo,
                                            QObject* receiver, const char* slot);
+    /*!
+        Calls \a slot of \a receiver with the playlist id, the item index, the RovaRenderer::State
+        value and the item identifier (and \a renderer when the slot takes it), like
+        invokeGetPositionCallback().
+    */
     static void invokeGetStatusCallback(RovaRenderer* renderer, const QString& playlistId, uint index,
                                         int state, const QString& objectId,
                                         QObject* receiver, const char* slot);
+    /*!
+        Calls \a slot of \a receiver with \a error (and \a renderer when the slot takes it), like
+        invokeGetPositionCallback().
+    */
     static void invokeErrorCallback(RovaRenderer* renderer, RovaError& error,
                                     QObject* receiver, const char* slot);
 

@@ -61,6 +61,10 @@ public:
     virtual void release(QFlags<RovaRendererPolicy::PolicyResourceFlag> resources) = 0;
 
 Q_SIGNALS:
+    /*!
+        The policy's answer to request(), or a demand of its own (StopRequested, PauseRequested).
+        Emit it on a later turn of the event loop, not from inside request().
+    */
     void policyEvent(RovaRendererPolicy::PolicyEvent event);
 
 private:

@@ -36,6 +36,10 @@ class ROVA_EXPORT RovaRendererPolicyCommunicator : public QObject
     Q_OBJECT
 
 public:
+    /*!
+        Creates a communicator that posts commands to \a machine and asks \a policy (null: nobody).
+        Neither is taken over; both must outlive the communicator or be replaced first.
+    */
     RovaRendererPolicyCommunicator(QStateMachine& machine, RovaRendererPolicy* policy);
     /*! Deletes the events still waiting, without posting them. */
     ~RovaRendererPolicyCommunicator() override;
@@ -46,6 +50,7 @@ public:
         when \a policy is null.
     */
     void setPolicy(RovaRendererPolicy* policy);
+    /*! The policy asked for resources; null when there is none. */
     RovaRendererPolicy* policy() const;
 
     /*! True for Play, PlayURI, Resume and PauseAt. */
