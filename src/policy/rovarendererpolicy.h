@@ -63,7 +63,7 @@ public:
 Q_SIGNALS:
     /*!
         The policy's answer to request(), or a demand of its own (StopRequested, PauseRequested).
-        Emit it on a later turn of the event loop, not from inside request().
+        An answer may come from inside request() or on a later turn of the event loop.
     */
     void policyEvent(RovaRendererPolicy::PolicyEvent event);
 
