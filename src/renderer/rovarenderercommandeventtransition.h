@@ -25,15 +25,24 @@ class ROVA_EXPORT RovaRendererCommandEventTransition : public QAbstractTransitio
     Q_OBJECT
 
 public:
+    /*!
+        A transition to \a target (null: targetless) that carries out commands of \a type for \a
+        renderer with \a handler.
+    */
     RovaRendererCommandEventTransition(RovaRendererEvent::RovaRendererEventType type, QAbstractState* target,
                                        RovaBasicRenderer& renderer, RovaRendererPlaylistHandler& handler);
     ~RovaRendererCommandEventTransition() override;
 
+    /*! The command type the transition carries out. */
     RovaRendererEvent::RovaRendererEventType eventType() const;
 
 protected:
     /*! True exactly for events whose type is this transition's. */
     bool eventTest(QEvent* event) override;
+    /*!
+        Carries the command in \a event out: calls the implementation hook or the playlist handler
+        operation that its type stands for, with the event's payload.
+    */
     void onTransition(QEvent* event) override;
 
 private:

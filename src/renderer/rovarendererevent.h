@@ -24,24 +24,28 @@
 class ROVA_EXPORT RovaRendererEvent : public QEvent
 {
 public:
+    /*!
+        The event types: the commands of RovaRenderer (Play to PauseAt) and what the renderer tells
+        its own machine (PrepareNext to Eos).
+    */
     enum RovaRendererEventType : int {
-        Play = 1000,
-        PlayURI = 1001,
-        Stop = 1002,
-        Pause = 1003,
-        Resume = 1004,
-        Next = 1005,
-        Previous = 1006,
-        GotoIndex = 1007,
-        SetPosition = 1008,
-        PauseAt = 1009,
-        PrepareNext = 1010,
-        RefreshNext = 1011,
-        NextMetadataReady = 1012,
-        WaitTimeout = 1013,
-        MetadataReady = 1014,
-        ItemPlaying = 1015,
-        Eos = 1016
+        Play = 1000, ///< play() the playlist
+        PlayURI = 1001, ///< play() a URI
+        Stop = 1002, ///< stop()
+        Pause = 1003, ///< pause()
+        Resume = 1004, ///< resume()
+        Next = 1005, ///< next()
+        Previous = 1006, ///< previous()
+        GotoIndex = 1007, ///< gotoIndex()
+        SetPosition = 1008, ///< setPosition()
+        PauseAt = 1009, ///< pauseAt()
+        PrepareNext = 1010, ///< look up the item after the current one
+        RefreshNext = 1011, ///< the next item changed; prepare it again
+        NextMetadataReady = 1012, ///< the next item's lookup answered; hand it to doNextHint()
+        WaitTimeout = 1013, ///< a waiting state ran out of time
+        MetadataReady = 1014, ///< the current item's lookup answered; play it
+        ItemPlaying = 1015, ///< the implementation plays an item (a RovaRendererPlayingUri value)
+        Eos = 1016 ///< the implementation reached the end of an item
     };
 
     /*! An event of \a type; without \a data the payload is an invalid QVariant. */
@@ -55,7 +59,9 @@ public:
     QVariant data;
 
 protected:
+    /*! A copy of \a other; used by clone(). */
     RovaRendererEvent(const RovaRendererEvent& other);
+    /*! Makes this event a copy of \a other. */
     RovaRendererEvent& operator=(const RovaRendererEvent& other) = default;
     RovaRendererEvent(RovaRendererEvent&&) = delete;
     RovaRendererEvent& operator=(RovaRendererEvent&&) = delete;

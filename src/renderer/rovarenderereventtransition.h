@@ -16,14 +16,17 @@ class ROVA_EXPORT RovaRendererEventTransition : public QAbstractTransition
     Q_OBJECT
 
 public:
+    /*! A transition to \a target on events of \a type; a null \a target makes it targetless. */
     RovaRendererEventTransition(RovaRendererEvent::RovaRendererEventType type, QAbstractState* target);
     ~RovaRendererEventTransition() override;
 
+    /*! The event type the transition fires on. */
     RovaRendererEvent::RovaRendererEventType eventType() const;
 
 protected:
     /*! True exactly for events whose type is this transition's. */
     bool eventTest(QEvent* event) override;
+    /*! Does nothing. */
     void onTransition(QEvent* event) override;
 
 private:

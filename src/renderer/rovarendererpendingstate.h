@@ -30,7 +30,9 @@ public Q_SLOTS:
     void finishWait();
 
 protected:
+    /*! Called by the machine when it enters the state, with the \a event that caused it. */
     void onEntry(QEvent* event) override;
+    /*! Called by the machine when it leaves the state, with the \a event that caused it. */
     void onExit(QEvent* event) override;
 
 private:

@@ -13,11 +13,14 @@
 class ROVA_EXPORT RovaRendererPlaybackState : public QState
 {
 public:
+    /*! Creates the state as a child of \a parent. */
     explicit RovaRendererPlaybackState(QState* parent = nullptr);
     ~RovaRendererPlaybackState() override;
 
 protected:
+    /*! Called by the machine when it enters the state, with the \a event that caused it. */
     void onEntry(QEvent* event) override;
+    /*! Called by the machine when it leaves the state, with the \a event that caused it. */
     void onExit(QEvent* event) override;
 };
 

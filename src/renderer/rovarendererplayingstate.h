@@ -22,10 +22,15 @@ class ROVA_EXPORT RovaRendererPlayingState : public QState
     Q_OBJECT
 
 public:
+    /*! Creates the state as a child of \a parent; it posts its events to \a machine. */
     RovaRendererPlayingState(QStateMachine* machine, QState* parent = nullptr);
     ~RovaRendererPlayingState() override;
 
 Q_SIGNALS:
+    /*!
+        Emitted on entry with the state the renderer reports now; the basic renderer connects it to
+        its stateChanged().
+    */
     void stateID(RovaRenderer::State id);
 
 public Q_SLOTS:
@@ -33,7 +38,9 @@ public Q_SLOTS:
     void fetchNext();
 
 protected:
+    /*! Called by the machine when it enters the state, with the \a event that caused it. */
     void onEntry(QEvent* event) override;
+    /*! Called by the machine when it leaves the state, with the \a event that caused it. */
     void onExit(QEvent* event) override;
 
 private:

@@ -19,14 +19,21 @@ class ROVA_EXPORT RovaRendererPlayURITransitionState : public QState
     Q_OBJECT
 
 public:
+    /*! Creates the state as a child of \a parent; it posts its events to \a machine. */
     RovaRendererPlayURITransitionState(QStateMachine* machine, QState* parent = nullptr);
     ~RovaRendererPlayURITransitionState() override;
 
 Q_SIGNALS:
+    /*!
+        Emitted on entry with the state the renderer reports now; the basic renderer connects it to
+        its stateChanged().
+    */
     void stateID(RovaRenderer::State id);
 
 protected:
+    /*! Called by the machine when it enters the state, with the \a event that caused it. */
     void onEntry(QEvent* event) override;
+    /*! Called by the machine when it leaves the state, with the \a event that caused it. */
     void onExit(QEvent* event) override;
 
 private:

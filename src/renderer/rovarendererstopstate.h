@@ -19,6 +19,7 @@ class ROVA_EXPORT RovaRendererStopState : public QState
     Q_OBJECT
 
 public:
+    /*! Creates the stop state of \a renderer, which is not owned, as a child of \a parent. */
     RovaRendererStopState(RovaBasicRenderer& renderer, QState* parent = nullptr);
     ~RovaRendererStopState() override;
 
@@ -26,10 +27,16 @@ public:
     RovaBasicRenderer& renderer() const;
 
 Q_SIGNALS:
+    /*!
+        Emitted on entry with the state the renderer reports now; the basic renderer connects it to
+        its stateChanged().
+    */
     void stateID(RovaRenderer::State id);
 
 protected:
+    /*! Called by the machine when it enters the state, with the \a event that caused it. */
     void onEntry(QEvent* event) override;
+    /*! Called by the machine when it leaves the state, with the \a event that caused it. */
     void onExit(QEvent* event) override;
 
 private:

@@ -27,6 +27,10 @@ public:
     ~RovaRendererTransitionState() override;
 
 Q_SIGNALS:
+    /*!
+        Emitted on entry with the state the renderer reports now; the basic renderer connects it to
+        its stateChanged().
+    */
     void stateID(RovaRenderer::State id);
 
 public Q_SLOTS:
@@ -34,7 +38,9 @@ public Q_SLOTS:
     void finishWait();
 
 protected:
+    /*! Called by the machine when it enters the state, with the \a event that caused it. */
     void onEntry(QEvent* event) override;
+    /*! Called by the machine when it leaves the state, with the \a event that caused it. */
     void onExit(QEvent* event) override;
 
 private:
