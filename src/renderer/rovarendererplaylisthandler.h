@@ -52,11 +52,13 @@ public:
     /*! Assigns \a playlist (null unassigns) and loads and looks up its current item. */
     void setPlaylist(RovaPlaylist* playlist);
 
+    /*! The assigned playlist; null when there is none or it was deleted. */
     RovaPlaylist* playlist() const;
     /*! The current item's media info, or null; owned by the handler. */
     RovaMediaInfo* currentContent() const;
     /*! The prepared next item's media info, or null; owned by the handler. */
     RovaMediaInfo* nextContent();
+    /*! True when a current item is loaded. */
     bool hasContent();
     /*! The playlist's current index; -1 without a playlist. */
     int currentIndex() const;
@@ -64,13 +66,19 @@ public:
     QString currentItemID() const;
     /*! The assigned playlist's id; a null string without one. */
     QString currentPlaylistID() const;
+    /*! True when a prepared next item is held. */
     bool hasNext();
     /*! True while the current item's lookup runs. */
     bool metadataFetchOngoing();
 
     /*! Makes item \a index current. True when it was loaded. */
     bool gotoIndex(uint index);
+    /*! gotoIndex(0). */
     bool gotoFirst();
+    /*!
+        Makes the last item current. Without a playlist, false and a deferred
+        RovaError::RendererNoPlaylist through playlistHandlingError().
+    */
     bool gotoLast();
     /*! Moves forward; one step uses the prepared next item when there is one. */
     bool stepForward(uint steps);
@@ -98,9 +106,22 @@ public:
     bool addResultToMediaInfo(RovaMediaInfo* mediaInfo, QSparqlResult* result);
 
 Q_SIGNALS:
+    /*!
+        The item at \a index, described by \a mediaInfo, now plays; the renderer re-emits it as
+        RovaRenderer::mediaChanged().
+    */
     void currentItemChanged(int index, const RovaMediaInfo& mediaInfo);
+    /*! The assigned playlist is now \a playlist (null when unassigned). */
     void currentPlaylistChanged(RovaPlaylist* playlist);
+    /*!
+        Stepping or a lookup failed: no playlist, an index without an item, an item the store does
+        not know. The renderer re-emits it as RovaRenderer::error().
+    */
     void playlistHandlingError(const RovaError& error);
+    /*!
+        End of stream with nothing after the current item; the renderer re-emits it as
+        RovaRenderer::playbackCompleted().
+    */
     void noMoreItemsToPlay();
 
 private Q_SLOTS:
