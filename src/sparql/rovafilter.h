@@ -15,6 +15,7 @@ class ROVA_EXPORT RovaFilter : public QObject
 {
     Q_OBJECT
 public:
+    /*! The kind of condition. */
     enum RovaFilterType {
         RegexFilter = 1,      //!< regex(?var, "pattern")
         EqualsFilter = 2,     //!< (?var = value)
@@ -23,10 +24,13 @@ public:
     };
     Q_ENUM(RovaFilterType)
 
+    /*! A condition of kind \a type with the pattern or value \a constraint, as written. */
     RovaFilter(const QString& constraint, RovaFilterType type);
     ~RovaFilter() override;
 
+    /*! The kind of condition. */
     RovaFilterType filterType() const;
+    /*! The pattern or value as written, quotes or angle brackets included. */
     QString constraint() const;
 
 private:

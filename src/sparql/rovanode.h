@@ -15,8 +15,9 @@ class ROVA_EXPORT RovaNode : public QObject
 {
     Q_OBJECT
 public:
+    /*! The kind of term a node is. */
     enum RovaNodeType {
-        InvalidNode = 0,
+        InvalidNode = 0, ///< not a term this parser knows
         VariableNode = 1, //!< "?name"
         BlankNode = 2,    //!< "_:name"
         UriNode = 3,      //!< "<iri>"
@@ -34,9 +35,13 @@ public:
     */
     bool init(const QString& token);
 
+    /*! The kind of term; InvalidNode until init() accepted a token. */
     RovaNodeType nodeType() const;
+    /*! Sets the kind of term without checking it against the text. */
     void setNodeType(RovaNodeType type);
+    /*! The token as written. */
     QString text() const;
+    /*! Sets the text without checking it against the kind of term. */
     void setText(const QString& text);
 
 private:

@@ -39,12 +39,22 @@ public:
     /*! Deletes every statement, filter and subquery and returns to the initial state. */
     void reset();
 
+    /*! The selected variables, "?" included, in query order; owned by the parser. */
     QStringList& variables();
+    /*!
+        The triple patterns of the WHERE block, OPTIONAL ones included, until subqueryAnalysis()
+        moves them into subqueries; owned by the parser.
+    */
     QList<RovaStatement*>& statements();
+    /*! The FILTER conditions by variable; owned by the parser. */
     QMap<QString, RovaFilter*>& filters();
+    /*! The subqueries built by subqueryAnalysis(), in the order to run them; owned by the parser. */
     QList<RovaSubquery*>& subqueries();
+    /*! The ORDER BY term as written; a null string without ORDER BY. */
     QString orderBy() const;
+    /*! The LIMIT; -1 without one. */
     int limit() const;
+    /*! The OFFSET; -1 without one. */
     int offset() const;
 
     /*! Splits a query into tokens: brackets, braces and commas outside string literals
@@ -60,11 +70,37 @@ public:
 
     // Steps of parse(): each consumes what it accepts from the front of \a tokens and
     // returns 0 on success, 1 on failure.
+    /*!
+        Takes one triple pattern (subject, predicate, object, and a datatype suffix when there is
+        one) from the front of \a tokens; 0 on success, 1 (with a warning for a bad node) otherwise.
+        A step of parse().
+    */
     int parseStatement(QStringList& tokens);
+    /*!
+        Takes one filter condition (after FILTER) from the front of \a tokens; 0 on success, 1 (with
+        a warning) otherwise. A step of parse().
+    */
     int parseFilter(QStringList& tokens);
+    /*!
+        Drops the braces of the OPTIONAL block at the front of \a tokens (the keyword already
+        taken), so that its patterns are parsed as plain ones; 0 on success, 1 without a block. A
+        step of parse().
+    */
     int removeOptional(QStringList& tokens);
+    /*!
+        Takes "BY" and the term after ORDER from the front of \a tokens; 0 on success, 1 otherwise.
+        A step of parse().
+    */
     int parseOrderBy(QStringList& tokens);
+    /*!
+        Takes the number after LIMIT from the front of \a tokens; 0 on success, 1 (with a warning)
+        for a missing, malformed or negative number. A step of parse().
+    */
     int parseLimit(QStringList& tokens);
+    /*!
+        Takes the number after OFFSET from the front of \a tokens; 0 on success, 1 (with a warning)
+        as for parseLimit(). A step of parse().
+    */
     int parseOffset(QStringList& tokens);
 
     /*!

@@ -19,11 +19,17 @@ public:
     RovaStatement();
     ~RovaStatement() override;
 
+    /*! The subject node, owned by the statement. */
     RovaNode* subject();
+    /*! The subject node, owned by the statement. */
     const RovaNode* subject() const;
+    /*! The predicate as written, for example "nie:title" or "a". */
     QString predicate() const;
+    /*! Sets the predicate; it is not checked. */
     void setPredicate(const QString& predicate);
+    /*! The object node, owned by the statement. */
     RovaNode* object();
+    /*! The object node, owned by the statement. */
     const RovaNode* object() const;
 
 private:

@@ -18,11 +18,15 @@ class ROVA_EXPORT RovaSubquery : public QObject
 {
     Q_OBJECT
 public:
+    /*! A subquery of \a statements, which it takes over, mentioning \a variables. */
     RovaSubquery(const QList<QString>& variables, const QList<RovaStatement*>& statements);
     ~RovaSubquery() override;
 
+    /*! The variables its statements mention, each once. */
     QStringList& variables();
+    /*! The variables its statements mention, each once. */
     const QStringList& variables() const;
+    /*! The statements, owned by the subquery. */
     QList<RovaStatement*> statements() const;
 
 private:
