@@ -12,9 +12,10 @@
 
 /*! Positions a result can be at besides its rows. */
 namespace QSparql {
+/*! Positions outside the rows, as QSparqlResult::pos() reports them. */
 enum Location {
-    BeforeFirstRow = -1,
-    AfterLastRow = -2
+    BeforeFirstRow = -1, ///< before the first row: where a finished result starts
+    AfterLastRow = -2 ///< after the last row
 };
 }
 

@@ -43,6 +43,10 @@ class Q_SPARQL_EXPORT QSparqlConnection : public QObject
     Q_OBJECT
 
 public:
+    /*!
+        A connection through the driver \a driverName ("QTRACKER") with \a options, as a child of \a
+        parent. An unknown driver gives an invalid connection and a warning. Nothing is opened yet.
+    */
     explicit QSparqlConnection(const QString& driverName,
                                const QSparqlConnectionOptions& options = QSparqlConnectionOptions(),
                                QObject* parent = nullptr);
@@ -56,9 +60,12 @@ public:
 
     /*! True when the driver exists; says nothing about the store being there. */
     bool isValid() const;
+    /*! The driver name given to the constructor. */
     QString driverName() const;
+    /*! The options given to the constructor. */
     QSparqlConnectionOptions options() const;
 
+    /*! The driver names this library knows: "QTRACKER". */
     static QStringList drivers();
 
 private:

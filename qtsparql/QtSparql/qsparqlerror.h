@@ -15,26 +15,37 @@
 class Q_SPARQL_EXPORT QSparqlError
 {
 public:
+    /*! The kind of failure. */
     enum ErrorType {
-        NoError,
-        ConnectionError,
-        StatementError,
-        TransactionError,
-        UnknownError,
-        BackendError
+        NoError, ///< no error
+        ConnectionError, ///< the store could not be reached or opened, or the connection went away
+        StatementError, ///< the store refused the query or update
+        TransactionError, ///< a transaction failed
+        UnknownError, ///< anything else
+        BackendError ///< the back end failed in a way of its own
     };
 
+    /*! An error of \a type with \a message and the back end's error \a number (-1 for none). */
     explicit QSparqlError(const QString& message = QString(), ErrorType type = NoError, int number = -1);
 
+    /*! The message for people. */
     QString message() const { return m_message; }
+    /*! Replaces the message. */
     void setMessage(const QString& message) { m_message = message; }
+    /*! The kind of failure; NoError when there is none. */
     ErrorType type() const { return m_type; }
+    /*! Replaces the kind of failure. */
     void setType(ErrorType type) { m_type = type; }
+    /*! The back end's error number, -1 when it has none. */
     int number() const { return m_number; }
+    /*! Replaces the error number. */
     void setNumber(int number) { m_number = number; }
+    /*! True when the type is not NoError: there is an error. */
     bool isValid() const { return m_type != NoError; }
 
+    /*! True when message, type and number are all equal. */
     bool operator==(const QSparqlError& other) const;
+    /*! The opposite of operator==(). */
     bool operator!=(const QSparqlError& other) const { return !(*this == other); }
 
 private:

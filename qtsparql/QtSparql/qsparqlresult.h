@@ -30,11 +30,22 @@ class Q_SPARQL_EXPORT QSparqlResult : public QObject
 public:
     ~QSparqlResult() override;
 
+    /*! The text of the query this result belongs to. */
     QString query() const;
 
+    /*!
+        Moves to the next row; false (after the last row) when there is none or the result has not
+        finished.
+    */
     bool next();
+    /*!
+        Moves to the previous row; false (before the first row) when there is none or the result has
+        not finished.
+    */
     bool previous();
+    /*! Moves to the first row; false when there is none. */
     bool first();
+    /*! Moves to the last row; false when there is none. */
     bool last();
     /*! Moves to row \a pos; out of range moves before the first or after the
         last row and returns false. */
@@ -46,15 +57,26 @@ public:
     /*! True when positioned on a row. */
     bool isValid() const;
 
+    /*! True once the query has run, with rows or with an error. */
     bool isFinished() const;
+    /*! True when the query failed; lastError() says why. */
     bool hasError() const;
+    /*! What went wrong; a NoError error when nothing did. */
     QSparqlError lastError() const;
 
+    /*!
+        The cell at \a column of the current row, as its natural type; an invalid QVariant off a
+        row, for a column outside the row, or for an unbound cell.
+    */
     QVariant value(int column) const;
+    /*! The cell at \a column of the current row as the store's text; empty where value() is invalid. */
     QString stringValue(int column) const;
 
+    /*! True for the result of a select query. */
     bool isTable() const;
+    /*! True for the result of a construct or describe query. */
     bool isGraph() const;
+    /*! True for the result of an ask query. */
     bool isBool() const;
     /*! The answer of an ask query; false until finished. */
     bool boolValue() const;
@@ -63,6 +85,10 @@ public:
     void waitForFinished();
 
 Q_SIGNALS:
+    /*!
+        The query has run, with rows or with an error; emitted once, on the connection's thread,
+        never from inside QSparqlConnection::exec().
+    */
     void finished();
 
 private:
