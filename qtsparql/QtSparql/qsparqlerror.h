@@ -54,6 +54,7 @@ private:
     int m_number;
 };
 
+/*! Writes \a error (type, number and message) to \a debug. */
 Q_SPARQL_EXPORT QDebug operator<<(QDebug debug, const QSparqlError& error);
 
 Q_DECLARE_METATYPE(QSparqlError)

@@ -44,6 +44,7 @@ public:
     static QString defaultPolicyPluginPath();
 };
 
+/*! The interface identifier of RovaRendererPolicyPlugin, for Q_PLUGIN_METADATA(IID ...). */
 #define RovaRendererPolicyPlugin_iid "com.orvel.rova.RovaRendererPolicyPlugin"
 Q_DECLARE_INTERFACE(RovaRendererPolicyPlugin, RovaRendererPolicyPlugin_iid)
 

@@ -31,6 +31,7 @@ public:
     virtual QString name() const = 0;
 };
 
+/*! The interface identifier of RovaPlugin, for Q_PLUGIN_METADATA(IID ...). */
 #define RovaPlugin_iid "RovaPlugin"
 Q_DECLARE_INTERFACE(RovaPlugin, RovaPlugin_iid)
 
