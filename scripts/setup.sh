@@ -14,6 +14,7 @@ packages=(
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev   # the GStreamer renderer plugin
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good    # decoders, wavenc, flac, vorbis
     gstreamer1.0-tools                  # gst-launch-1.0, to make test tones
+    doxygen graphviz                    # the API reference (QROVA_BUILD_DOCS)
     playerctl libglib2.0-bin            # drive qrova-play's desktop control in tests (playerctl, gdbus)
 )
 
