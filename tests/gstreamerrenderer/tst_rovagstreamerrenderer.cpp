@@ -149,6 +149,8 @@ private Q_SLOTS:
                               .arg(formats[f]).arg(i).arg(QString::fromUtf8(url(name).toEncoded()));
             }
         }
+        insert += u"<urn:tone:broken> a nfo:FileDataObject ; nie:url \"%1\" ."_s
+                      .arg(QString::fromUtf8(url(u"missing.wav"_s).toEncoded()));
         m_store = std::make_unique<RovaTrackerFixture>(0);
         QVERIFY2(m_store->isValid(), qPrintable(m_store->errorString()));
         m_store->makeDefault();
@@ -324,6 +326,22 @@ private Q_SLOTS:
         m_renderer->stop();
         QTRY_VERIFY_WITH_TIMEOUT(states.last().at(0).toInt() == RovaRenderer::Stopped, 20000);
         QCOMPARE(errors.size(), 1);
+    }
+
+    // A next item that cannot be played ends playback with an error naming it.
+    void shouldNameTheNextItemThatFails()
+    {
+        QVERIFY(m_control->setSetting(sinkKey, wavSink(file(u"broken-out.wav"_s))));
+        QStringListModel model;
+        auto list = playlist(u"wav"_s, model);
+        model.setData(model.index(1), u"urn:tone:broken"_s); // a file that is gone, between two that are there
+        QSignalSpy errors(m_renderer, &RovaRenderer::error);
+        m_renderer->assignPlaylist(list.get());
+        m_renderer->play();
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 20000);
+        const RovaError error = errors.at(0).at(0).value<RovaError>();
+        QCOMPARE(int(error.code()), int(RovaError::RendererMediaNotFound));
+        QVERIFY2(error.message().contains(url(u"missing.wav"_s).toString()), qPrintable(error.message()));
     }
 
     // Last: the renderer goes while its pipeline runs.
