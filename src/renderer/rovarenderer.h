@@ -81,7 +81,7 @@ Q_SIGNALS:
     void stateChanged(RovaRenderer::State state);
     /*! Playback of the playlist ended: there is nothing more to play. */
     void playbackCompleted();
-    /*! \a index is -1 when the item is not a playlist item. */
+    /*! The item being played is now \a content; \a index is -1 when it is not a playlist item. */
     void mediaChanged(int index, const RovaContent& content);
     /*! The assigned playlist is now \a playlist (null when unassigned). */
     void playlistChanged(RovaPlaylist* playlist);
