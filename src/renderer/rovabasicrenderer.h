@@ -125,8 +125,10 @@ Q_SIGNALS:
     /*! Emitted by the implementation while doSeek() is carried out; the base does nothing with it. */
     void rendererSeeking();
     /*!
-        Emitted by the implementation at the end of an item when it has no next-item hint to play on
-        into. The base moves on to the next item, or reports playbackCompleted().
+        Emitted by the implementation at the end of an item. With "rova_auto_advance" on and an item
+        after the current one, the base waits for the implementation to play on into it and report
+        rendererPlaying(NextUri); otherwise playback ends: the base pauses and reports
+        playbackCompleted().
     */
     void rendererEos();
     /*!
