@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "rovarecordingrenderer.h"
+
+#include <rovarendererpolicyplugin.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/prctl.h>
+
+using namespace Qt::StringLiterals;
+using Policy = std::unique_ptr<RovaRendererPolicy>;
+
+namespace {
+const QString pluginFile = qEnvironmentVariable("QROVA_PLUGIN_DIR") + u"/policy/libqrova-tarsi-renderer-policy-plugin.so"_s;
+
+Policy load(int group = RovaRendererPolicy::PlayerGroup)
+{
+    Policy policy(RovaRendererPolicyPlugin::loadPolicy(pluginFile));
+    return policy && policy->initialize(RovaRendererPolicy::PolicyGroup(group)) ? std::move(policy) : nullptr;
+}
+
+QString owner()
+{
+    return QDBusConnection(u"observer"_s).interface()->serviceOwner(u"org.qrova.AudioFocus"_s).value();
+}
+
+// The events a policy reported, e.g. "0,3".
+QString events(const QSignalSpy& spy)
+{
+    QStringList list;
+    for (const QList<QVariant>& arguments : spy)
+        list << QString::number(arguments.at(0).toInt());
+    return list.join(u',');
+}
+
+void startChild(QProcess& process, const QString& program, const QStringList& arguments)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }); // dies with the test
+    process.start(program, arguments);
+}
+
+// Reads \a process until its output from \a from on contains \a text; where the text is, or -1.
+qsizetype waitFor(QProcess& process, QString& output, const QString& text, qsizetype from = 0)
+{
+    while (output.indexOf(text, from) < 0 && process.waitForReadyRead(60000))
+        output += QString::fromLocal8Bit(process.readAll());
+    return output.indexOf(text, from);
+}
+} // namespace
+
+class tst_RovaAudioFocusPolicy : public QObject
+{
+    Q_OBJECT
+
+    QProcess bus;
+    QTemporaryDir dir;
+
+private Q_SLOTS:
+    // Each case on a session bus of its own.
+    void init()
+    {
+        QTest::failOnWarning(QRegularExpression(u".*"_s));
+        startChild(bus, u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
+        while (!bus.canReadLine())
+            QVERIFY2(bus.waitForReadyRead(20000), "dbus-daemon gave no address");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+        QVERIFY(QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), u"observer"_s).isConnected());
+    }
+
+    void cleanup()
+    {
+        QDBusConnection::disconnectFromBus(u"observer"_s);
+        bus.kill();
+        bus.waitForFinished();
+    }
+
+    void shouldMoveTheFocusToTheLatestAudioRequest()
+    {
+        RovaRecordingRenderer renderer;
+        QVERIFY(renderer.setDefaultRendererPolicy());
+        RovaRendererPolicy* first = renderer.rendererPolicy();
+        Policy second = load(), background = load(RovaRendererPolicy::DefaultGroup), video = load();
+        QSignalSpy firstEvents(first, &RovaRendererPolicy::policyEvent), secondEvents(second.get(), &RovaRendererPolicy::policyEvent);
+        QSignalSpy backgroundEvents(background.get(), &RovaRendererPolicy::policyEvent), videoEvents(video.get(), &RovaRendererPolicy::policyEvent);
+        first->request({});
+        QCOMPARE(firstEvents.count(), 0); // never within the call
+        QTRY_COMPARE(events(firstEvents), u"0"_s);
+        const QString holder = owner();
+        background->request({});
+        video->request(RovaRendererPolicy::VideoResource);
+        QTRY_COMPARE(events(backgroundEvents) + events(videoEvents), u"00"_s);
+        QCOMPARE(owner(), holder);
+        // In quick succession; the policy's own release pauses nothing.
+        second->request({});
+        second->request({});
+        second->release({});
+        second->request({});
+        QTRY_COMPARE(events(secondEvents), u"0,0,0"_s);
+        QTRY_COMPARE(events(firstEvents), u"0,3"_s);
+        QVERIFY(renderer.property("rova_policy_override").toBool());
+        first->request({});
+        QTRY_COMPARE(events(secondEvents), u"0,0,0,3"_s);
+        QTRY_COMPARE(events(firstEvents), u"0,3,0"_s);
+    }
+
+    void shouldGiveTheFocusBackOrGrantWithoutIt_data()
+    {
+        QTest::addColumn<QString>("how");
+        for (const char* how : {"released", "deleted", "bus gone", "no bus"})
+            QTest::newRow(how) << QString::fromLatin1(how);
+    }
+
+    void shouldGiveTheFocusBackOrGrantWithoutIt()
+    {
+        QFETCH(QString, how);
+        if (how.contains(u"bus"_s)) // one warning, however many requests follow
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^RovaAudioFocusPolicy: .+; every request is granted$"_s));
+        if (how == u"no bus"_s)
+            qputenv("DBUS_SESSION_BUS_ADDRESS", QFile::encodeName(u"unix:path="_s + dir.filePath(u"none"_s)));
+        Policy policy = load();
+        QSignalSpy spy(policy.get(), &RovaRendererPolicy::policyEvent);
+        policy->request({});
+        QTRY_COMPARE(events(spy), u"0"_s);
+        if (how == u"released"_s)
+            policy->release({});
+        else if (how == u"deleted"_s)
+            policy.reset();
+        else if (how == u"bus gone"_s)
+            bus.kill(), bus.waitForFinished();
+        if (!how.contains(u"bus"_s))
+            QTRY_VERIFY(owner().isEmpty());
+        if (policy) {
+            policy->request({});
+            policy->request({});
+            QTRY_COMPARE(events(spy), u"0,0,0"_s);
+        }
+    }
+
+    void shouldRefuseAnUnknownGroup()
+    {
+        QTest::ignoreMessage(QtWarningMsg, "RovaAudioFocusPolicy: unknown policy group 7");
+        QVERIFY(!load(7));
+    }
+
+    // Two players in real time: the second pauses the first, which says so; the
+    // first takes the focus back with a key and the second says so.
+    void shouldPauseTheFirstPlayerWhenASecondStarts()
+    {
+#ifndef QROVA_PLAY
+        QSKIP("qrova-play and its plugins are not built");
+#else
+        QVERIFY(QDir().mkpath(dir.filePath(u"plugins/policy"_s)));
+        for (const QString& plugin : {QStringLiteral(QROVA_RENDERER_PLUGIN), QStringLiteral(QROVA_SOURCE_PLUGIN), pluginFile})
+            QVERIFY(QFile::copy(plugin, dir.filePath(u"plugins/"_s + (plugin == pluginFile ? u"policy/"_s : QString()) + QFileInfo(plugin).fileName())));
+        const QString tone = dir.filePath(u"tone.flac"_s);
+        QCOMPARE(QProcess::execute(u"gst-launch-1.0"_s, {u"-q"_s, u"audiotestsrc"_s, u"num-buffers=120"_s, u"samplesperbuffer=44100"_s,
+                                                         u"!"_s, u"flacenc"_s, u"!"_s, u"filesink"_s, u"location="_s + tone}), 0);
+        qputenv("QROVA_PLUGIN_DIR", QFile::encodeName(dir.filePath(u"plugins"_s)));
+        qunsetenv("QSPARQL_TRACKER_DATABASE");
+        qunsetenv("QSPARQL_TRACKER_BUS_NAME");
+        QProcess first, second; // the first on a terminal, to take keys; each with a store of its own
+        QString firstOut, secondOut;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(u"cache1"_s)));
+        startChild(first, u"script"_s, {u"-qfec"_s, QStringLiteral(QROVA_PLAY " --audio-sink 'fakesink sync=true' ") + tone, u"/dev/null"_s});
+        QVERIFY2(waitFor(first, firstOut, u"playing"_s) >= 0, qPrintable(firstOut));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(u"cache2"_s)));
+        startChild(second, QStringLiteral(QROVA_PLAY), {u"--audio-sink"_s, u"fakesink sync=true"_s, tone});
+        const qsizetype paused = waitFor(first, firstOut, u"paused by another player"_s);
+        QVERIFY2(paused >= 0, qPrintable(firstOut));
+        first.write(" ");
+        QVERIFY2(waitFor(first, firstOut, u"playing"_s, paused) >= 0, qPrintable(firstOut));
+        QVERIFY2(waitFor(second, secondOut, u"\npaused by another player\n"_s) >= 0, qPrintable(secondOut));
+        first.write("q");
+        QVERIFY(first.waitForFinished(60000));
+        QTRY_VERIFY(owner().isEmpty()); // the paused one does not hold it
+        second.kill();
+        second.waitForFinished();
+#endif
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_RovaAudioFocusPolicy)
+#include "tst_rovaaudiofocuspolicy.moc"
