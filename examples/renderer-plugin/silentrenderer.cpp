@@ -3,6 +3,8 @@
 
 #include <rovacontent.h>
 #include <rovamediainfo.h>
+#include <rovaplaylist.h>
+#include <rovarendererplaylisthandler.h>
 
 namespace {
 const int itemLength = 30; // ms each item "plays"
@@ -16,6 +18,9 @@ SilentRenderer::SilentRenderer(QObject* parent)
     m_item.setSingleShot(true);
     m_item.setInterval(itemLength);
     connect(&m_item, &QTimer::timeout, this, &SilentRenderer::endOfItem);
+    m_hintWait.setSingleShot(true);
+    m_hintWait.setInterval(5000);
+    connect(&m_hintWait, &QTimer::timeout, this, [this]() { Q_EMIT rendererEos(); });
 }
 //! [constructor]
 
@@ -47,6 +52,7 @@ void SilentRenderer::doPlay(const RovaMediaInfo& mediaInfo)
 void SilentRenderer::doStop()
 {
     m_item.stop();
+    m_hintWait.stop();
     m_next.clear();
     Q_EMIT rendererStopped();
 }
@@ -81,6 +87,11 @@ bool SilentRenderer::doNextHint(const RovaMediaInfo& mediaInfo)
 {
     // The item to play on into at end of stream; an empty media info voids the hint.
     m_next = mediaInfo.firstMetaData(QStringLiteral("uri")).toUrl();
+    // The item ended before its successor's hint came: play on now.
+    if (m_hintWait.isActive() && m_next.isValid()) {
+        m_hintWait.stop();
+        endOfItem();
+    }
     return true;
 }
 
@@ -91,10 +102,20 @@ void SilentRenderer::endOfItem()
         start(m_next);
         m_next.clear();
         Q_EMIT rendererPlaying(NextUri);
+    } else if (nextItemExpected()) {
+        // There is a next item but its lookup has not answered yet: wait for the hint.
+        m_hintWait.start();
     } else {
-        // Nothing hinted: the base decides what comes next.
+        // The end of the playlist: the base pauses and reports playbackCompleted().
         Q_EMIT rendererEos();
     }
+}
+
+bool SilentRenderer::nextItemExpected() const
+{
+    const RovaRendererPlaylistHandler* handler = playlistHandler();
+    RovaPlaylist* playlist = handler->playlist();
+    return property("rova_auto_advance").toBool() && playlist && playlist->getNext(handler->currentIndex()) >= 0;
 }
 //! [hint]
 

@@ -36,9 +36,11 @@ protected:
 private:
     void start(const QUrl& uri);
     void endOfItem();
+    bool nextItemExpected() const;
 
-    QTimer m_item;   // stands in for the media engine: fires at the end of an item
-    QUrl m_next;     // the hinted next item, empty when there is none
+    QTimer m_item;        // stands in for the media engine: fires at the end of an item
+    QTimer m_hintWait;    // how long an item that ended waits for a hint on its way
+    QUrl m_next;          // the hinted next item, empty when there is none
 };
 //! [class]
 
