@@ -119,6 +119,7 @@ private:
 //! [play]
     }
 
+//! [state]
     void stateChanged(RovaRenderer::State state)
     {
         out << "state " << int(state) << '\n';
@@ -130,6 +131,7 @@ private:
             m_renderer->getStatus(this, SLOT(statusResults(QString,uint,int,QString)));
         }
     }
+//! [state]
 
     RovaRenderer* m_renderer;
     RovaPlaylist* m_playlist;
