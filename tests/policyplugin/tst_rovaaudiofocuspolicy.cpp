@@ -86,7 +86,9 @@ private Q_SLOTS:
     void shouldMoveTheFocusToTheLatestAudioRequest()
     {
         RovaRecordingRenderer renderer;
+        QSignalSpy stopped(&renderer, &RovaRenderer::stateChanged);
         QVERIFY(renderer.setDefaultRendererPolicy());
+        QVERIFY(stopped.wait()); // the first stop releases the resources, before anyone asked
         RovaRendererPolicy* first = renderer.rendererPolicy();
         Policy second = load(), background = load(RovaRendererPolicy::DefaultGroup), video = load();
         QSignalSpy firstEvents(first, &RovaRendererPolicy::policyEvent), secondEvents(second.get(), &RovaRendererPolicy::policyEvent);
