@@ -83,7 +83,7 @@ public Q_SLOTS:
 };
 
 // org.mpris.MediaPlayer2.Player: playback.
-class RovaMprisPlayerAdaptor : public QDBusAbstractAdaptor, protected QDBusContext
+class RovaMprisPlayerAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -116,7 +116,7 @@ public:
     void setLoopStatus(const QString& status)
     {
         if (!m_mpris->setLoopStatus(status))
-            refuse(QStringLiteral("LoopStatus is None, Track or Playlist, not \"%1\"").arg(status));
+            m_mpris->refuse(QStringLiteral("LoopStatus is None, Track or Playlist, not \"%1\"").arg(status));
     }
     double rate() const { return 1.0; }
     void setRate(double rate) { m_mpris->setRate(rate); }
@@ -146,7 +146,7 @@ public Q_SLOTS:
     {
         const QString problem = m_mpris->openUri(Uri);
         if (!problem.isEmpty())
-            refuse(problem);
+            m_mpris->refuse(problem);
     }
 
 Q_SIGNALS:
@@ -154,14 +154,6 @@ Q_SIGNALS:
 
 private:
     QVariant value(const char* name) const { return m_mpris->properties().value(QLatin1String(name)); }
-
-    void refuse(const QString& message)
-    {
-        if (calledFromDBus())
-            sendErrorReply(QDBusError::InvalidArgs, message);
-        else
-            qWarning("qrova-play: %s", qPrintable(message));
-    }
 
     RovaMpris* m_mpris;
 };
@@ -335,6 +327,15 @@ void RovaMpris::setRate(double rate)
 {
     if (rate == 0.0)
         pause();
+}
+
+// The adaptors' calls reach this object's D-Bus context.
+void RovaMpris::refuse(const QString& message)
+{
+    if (calledFromDBus())
+        sendErrorReply(QDBusError::InvalidArgs, message);
+    else
+        qWarning("qrova-play: %s", qPrintable(message));
 }
 
 void RovaMpris::statusResults(const QString&, uint index, int state, const QString& itemId)

@@ -5,6 +5,7 @@
 #include <rovacontent.h>
 #include <rovarenderer.h>
 
+#include <QDBusContext>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -31,7 +32,7 @@ class RovaMprisPlayerAdaptor;
     Ownership: the renderer, the playlist and the control interface are not
     owned and may go first; the two adaptors are children of this object.
 */
-class RovaMpris : public QObject
+class RovaMpris : public QObject, protected QDBusContext
 {
     Q_OBJECT
 
@@ -74,6 +75,8 @@ public:
     void setVolume(double volume);
     /*! Only 1.0 is played; 0.0 pauses. */
     void setRate(double rate);
+    /*! Answers the D-Bus call being served with an InvalidArgs error, or warns outside of one. */
+    void refuse(const QString& message);
 
 public Q_SLOTS:
     void statusResults(const QString& playlistId, uint index, int state, const QString& itemId);

@@ -66,11 +66,12 @@ class tst_QrovaPlayMpris : public QObject
     {
         const int item = played().first;
         return {ctl({u"metadata"_s, u"--format"_s, u"{{xesam:title}}|{{xesam:artist}}|{{xesam:album}}|{{mpris:length}}|{{xesam:url}}|{{mpris:trackid}}"_s}),
-                u"Tone-%1|Band|Tones|%2000000|%3|/org/qrova/track/%4"_s.arg(item).arg(item + 3)
+                u"Tone-%1|Band|Tones|%2|%3|'/org/qrova/track/%4'"_s.arg(item).arg((item + 3) * 1000000)
                     .arg(QString::fromUtf8(QUrl::fromLocalFile(path(u"music/t%1.flac"_s.arg(item))).toEncoded())).arg(item - 1)};
     }
 
     bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 30000); }
+    bool reaches(const QString& status) { return waitFor([&] { return ctl({u"status"_s}) == status; }); }
 
 private Q_SLOTS:
     void seekedSignal(qlonglong position) { seeked.append(position); }
@@ -105,17 +106,15 @@ private Q_SLOTS:
 
         player.setProcessEnvironment(environment());
         player.start(QStringLiteral(QROVA_PLAY), {u"--repeat"_s, u"all"_s, u"--audio-sink"_s, u"fakesink sync=true"_s, path(u"music"_s)});
-        QVERIFY2(waitFor([&] { return ctl({u"status"_s}) == u"Playing"_s; }), qPrintable(ctl({u"status"_s})));
+        QVERIFY(reaches(u"Playing"_s));
     }
 
     void cleanupTestCase()
     {
-        if (player.state() != QProcess::NotRunning) {
-            player.kill();
-            player.waitForFinished();
+        for (QProcess* child : {&player, &bus}) {
+            child->kill();
+            child->waitForFinished();
         }
-        bus.terminate();
-        bus.waitForFinished();
     }
 
     // Without a session bus the player plays on, and says once that desktop control is off.
@@ -124,8 +123,9 @@ private Q_SLOTS:
         QProcess alone;
         QProcessEnvironment env = environment();
         env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        env.insert(u"XDG_CACHE_HOME"_s, path(u"alone"_s)); // a store of its own
         alone.setProcessEnvironment(env);
-        alone.start(QStringLiteral(QROVA_PLAY), {u"--output"_s, path(u"out.wav"_s), u"--search"_s, u"Tone-1"_s});
+        alone.start(QStringLiteral(QROVA_PLAY), {u"--output"_s, path(u"out.wav"_s), path(u"music/t1.flac"_s)});
         QVERIFY(alone.waitForFinished(120000));
         const QString errors = QString::fromUtf8(alone.readAllStandardError());
         QCOMPARE(alone.exitCode(), 0);
@@ -150,16 +150,18 @@ private Q_SLOTS:
     {
         QCOMPARE(ctl({u"status"_s}), u"Playing"_s);
         QVERIFY(waitFor([&] { const auto [shown, expected] = metadata(); return shown == expected; }));
+        QCOMPARE(metadata().first, metadata().second);
     }
 
     void shouldPauseResumeAndStep()
     {
         QCOMPARE(ctl({u"play-pause"_s}), QString());
-        QVERIFY(waitFor([&] { return ctl({u"status"_s}) == u"Paused"_s; }));
-        QVERIFY(changes.contains(u"PlaybackStatus=Paused"_s));
+        QVERIFY(reaches(u"Paused"_s));
+        QVERIFY(waitFor([&] { return changes.contains(u"PlaybackStatus=Paused"_s); }));
         ctl({u"play-pause"_s});
-        QVERIFY(waitFor([&] { return ctl({u"status"_s}) == u"Playing"_s; }));
+        QVERIFY(reaches(u"Playing"_s));
         for (const QString& step : {u"next"_s, u"previous"_s}) {
+            ctl({u"position"_s, u"0"_s}); // far from the item's end
             const auto [item, count] = played();
             ctl({step});
             const int wanted = step == u"next"_s ? item % 3 + 1 : (item + 1) % 3 + 1;
@@ -173,7 +175,7 @@ private Q_SLOTS:
     void shouldSeekWithinTheItem()
     {
         ctl({u"pause"_s});
-        QVERIFY(waitFor([&] { return ctl({u"status"_s}) == u"Paused"_s; }));
+        QVERIFY(reaches(u"Paused"_s));
         ctl({u"position"_s, u"2"_s});
         QVERIFY(waitFor([&] { return seeked.endsWith(2000000); }));
         QCOMPARE(ctl({u"position"_s}).toDouble(), 2.0);
@@ -185,7 +187,7 @@ private Q_SLOTS:
         QVERIFY(waitFor([&] { return seeked.size() > seeks; }));
         QCOMPARE(seeked.mid(seeks), QList<qlonglong>{1000000}); // the stale track id was ignored
         ctl({u"play"_s});
-        QVERIFY(waitFor([&] { return ctl({u"status"_s}) == u"Playing"_s; }));
+        QVERIFY(reaches(u"Playing"_s));
     }
 
     void shouldShuffleAndLoop()
@@ -194,7 +196,7 @@ private Q_SLOTS:
             ctl({u"shuffle"_s, value});
             QVERIFY(waitFor([&] { return ctl({u"shuffle"_s}) == value; }));
         }
-        QVERIFY(changes.contains(u"Shuffle=true"_s) && changes.contains(u"Shuffle=false"_s));
+        QVERIFY(waitFor([&] { return changes.contains(u"Shuffle=true"_s) && changes.contains(u"Shuffle=false"_s); }));
         // One item over and over: the player plays the same item again at its end.
         ctl({u"loop"_s, u"Track"_s});
         QCOMPARE(ctl({u"loop"_s}), u"Track"_s);
@@ -206,10 +208,8 @@ private Q_SLOTS:
             ctl({u"loop"_s, value});
             QCOMPARE(ctl({u"loop"_s}), value);
         }
-        const QString refused = call(u"org.freedesktop.DBus.Properties.Set"_s,
-                                     {u"org.mpris.MediaPlayer2.Player"_s, u"LoopStatus"_s, u"<'Sometimes'>"_s});
-        QVERIFY2(refused.contains(u"InvalidArgs"_s), qPrintable(refused));
-        QCOMPARE(ctl({u"loop"_s}), u"Playlist"_s);
+        call(u"org.freedesktop.DBus.Properties.Set"_s, {u"org.mpris.MediaPlayer2.Player"_s, u"LoopStatus"_s, u"<'Sometimes'>"_s});
+        QCOMPARE(ctl({u"loop"_s}), u"Playlist"_s); // refused
     }
 
     void shouldSetTheVolumeAndRefuseBadInput()
@@ -222,7 +222,7 @@ private Q_SLOTS:
         QVERIFY2(refused.contains(u"InvalidArgs"_s), qPrintable(refused));
         QCOMPARE(ctl({u"status"_s}), u"Playing"_s);
         ctl({u"open"_s, QUrl::fromLocalFile(path(u"music/t2.flac"_s)).toString()});
-        QVERIFY(waitFor([&] { return ctl({u"metadata"_s, u"mpris:trackid"_s}) == u"/org/qrova/uri/1"_s; }));
+        QVERIFY(waitFor([&] { return ctl({u"metadata"_s, u"mpris:trackid"_s}) == u"'/org/qrova/uri/1'"_s; }));
         QCOMPARE(ctl({u"metadata"_s, u"xesam:url"_s}), QUrl::fromLocalFile(path(u"music/t2.flac"_s)).toString());
         call(u"org.mpris.MediaPlayer2.Quit"_s, {});
         QVERIFY(player.waitForFinished(30000));
