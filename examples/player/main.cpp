@@ -150,6 +150,8 @@ public Q_SLOTS:
             QCoreApplication::exit(m_errors ? 1 : 0);
         });
         m_renderer->assignPlaylist(m_playlist);
+        // The registry deletes the playlist at exit; let go of it before that.
+        connect(qApp, &QCoreApplication::aboutToQuit, m_renderer, [this]() { m_renderer->assignPlaylist(nullptr); });
         m_renderer->gotoIndex(0);
         m_renderer->play();
         // Desktop media controls: without a session bus the player plays on without them.

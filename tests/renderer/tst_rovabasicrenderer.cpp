@@ -107,6 +107,8 @@ private:
         else if (name == u"previous") renderer.previous();
         else if (name == u"goto2") renderer.gotoIndex(2);
         else if (name == u"seek") renderer.setPosition(7);
+        else if (name == u"seekBack") renderer.setPosition(-5, RovaRenderer::SeekMode(7));
+        else if (name == u"emptyUrl") renderer.play(QUrl());
         else if (name == u"pauseAt") renderer.pauseAt(5);
         else if (name == u"eos") Q_EMIT renderer.rendererEos();
         else QFAIL("unknown command");
@@ -163,6 +165,9 @@ private Q_SLOTS:
             // After a step the idle states stay where they were, and play the new item.
             {"next,play", "play item1.mp3>transition", "stop,play item1.mp3>transition", nullptr},
             {"eos,eos,goto2,play", "play item2.mp3>transition", nullptr},
+            // Values out of range pass through to the implementation untouched.
+            {"seekBack", ">stop", "seek -5,7>pause", nullptr},
+            {"emptyUrl", "play >uriPending", nullptr},
         };
         for (const auto& row : table) {
             for (int column = 0; column < states.size() && row[column + 1]; ++column) {
@@ -311,10 +316,12 @@ private Q_SLOTS:
         QCOMPARE(renderer.rendererPolicy(), dummy);
         QVERIFY(dummy->initialize(RovaRendererPolicy::DefaultGroup)); // still alive
 
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"."_s));
-        QTest::ignoreMessage(QtWarningMsg, refused);
-        QVERIFY(!renderer.setRendererPolicy(u"/nonexistent/policy.so"_s, RovaRendererPolicy::PlayerGroup));
-        QCOMPARE(renderer.rendererPolicy(), dummy);
+        for (const QString& path : {u"/nonexistent/policy.so"_s, QStringLiteral(ROVA_TEST_PLUGIN_GOOD)}) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"."_s));
+            QTest::ignoreMessage(QtWarningMsg, refused);
+            QVERIFY(!renderer.setRendererPolicy(path, RovaRendererPolicy::PlayerGroup));
+            QCOMPARE(renderer.rendererPolicy(), dummy);
+        }
         if (!QFileInfo::exists(RovaRendererPolicyPlugin::defaultPolicyPluginPath())) {
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"."_s));
             QTest::ignoreMessage(QtWarningMsg, refused);
