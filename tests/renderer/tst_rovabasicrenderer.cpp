@@ -486,6 +486,19 @@ private Q_SLOTS:
             QVERIFY(renderer.stateMachine()->isRunning());
         }
         settle(renderer);
+        // Hooks ran only from states whose commands call them.
+        const QMap<QString, QStringList> allowed = {
+            {u"stop"_s, {u"pause"_s, u"pending"_s, u"playing"_s, u"transition"_s, u"uriPause"_s, u"uriPending"_s, u"uriPlaying"_s}},
+            {u"pause"_s, {u"transition"_s, u"playing"_s, u"pending"_s, u"uriPlaying"_s, u"uriPending"_s}},
+            {u"resume"_s, {u"pause"_s, u"pending"_s, u"uriPause"_s, u"uriPending"_s}},
+            {u"seek"_s, {u"pause"_s, u"playing"_s, u"uriPlaying"_s, u"uriPause"_s}}};
+        QCOMPARE(renderer.from.size(), renderer.log.size());
+        QVERIFY(!renderer.from.contains(QString()));
+        for (int i = 0; i < renderer.log.size(); ++i) {
+            const QString hook = renderer.log.at(i).section(u' ', 0, 0);
+            QVERIFY2(!allowed.contains(hook) || allowed.value(hook).contains(renderer.from.at(i)),
+                     qPrintable(renderer.log.at(i) + u" from "_s + renderer.from.at(i)));
+        }
         for (int i = 0; i < reported.size(); ++i) {
             QVERIFY(reported.at(i) >= RovaRenderer::Stopped && reported.at(i) <= RovaRenderer::Transitioning);
             QVERIFY(i == 0 || reported.at(i) != reported.at(i - 1));

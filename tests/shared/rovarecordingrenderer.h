@@ -19,6 +19,13 @@ public:
     explicit RovaRecordingRenderer(const QString& uuid = QStringLiteral("recording-renderer"))
         : RovaBasicRenderer(uuid, QStringLiteral("test-plugin"), QStringLiteral("Recording renderer"))
     {
+        // Hooks run inside transitions, after the source state was left and
+        // before the target is entered: the state last entered is the source.
+        const auto states = stateMachine()->findChildren<QAbstractState*>();
+        for (QAbstractState* state : states) {
+            if (!state->objectName().isEmpty())
+                connect(state, &QAbstractState::entered, this, [this, state]() { m_entered = state->objectName(); });
+        }
     }
 
     // When set, each hook confirms itself with its notification signal on the
@@ -26,6 +33,8 @@ public:
     bool confirm = false;
     // The hook calls, e.g. "play item1.mp3@5", "hint item2.mp3", "hint -", "seek 7,0", "stop".
     QStringList log;
+    // For each entry of the log, the state the machine was leaving or staying in.
+    QStringList from;
     QString hint;
 
     using RovaBasicRenderer::playlistHandler;
@@ -64,21 +73,28 @@ protected:
     void doResume() override { record(QStringLiteral("resume"), [this]() { Q_EMIT rendererResumed(); }); }
     void doSeek(int seconds, RovaRenderer::SeekMode mode) override
     {
-        log << QStringLiteral("seek %1,%2").arg(seconds).arg(int(mode));
+        note(QStringLiteral("seek %1,%2").arg(seconds).arg(int(mode)));
     }
     bool doNextHint(const RovaContent&) override { return true; }
     bool doNextHint(const RovaMediaInfo& info) override
     {
         hint = fileName(info.firstMetaData(QStringLiteral("uri")));
-        log << QStringLiteral("hint ") + (hint.isEmpty() ? QStringLiteral("-") : hint);
+        note(QStringLiteral("hint ") + (hint.isEmpty() ? QStringLiteral("-") : hint));
         return true;
     }
 
 private:
+    QString m_entered;
+
+    void note(const QString& entry)
+    {
+        log << entry;
+        from << m_entered;
+    }
     template <typename F>
     void record(const QString& entry, F confirmation)
     {
-        log << entry;
+        note(entry);
         if (confirm)
             QTimer::singleShot(0, this, confirmation);
     }
