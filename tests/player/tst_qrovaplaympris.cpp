@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // qrova-play's desktop control, driven by playerctl over a private session bus.
 #include <QDBusConnection>
-#include <QDBusVariant>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+
+static const QString OBJECT = u"/org/mpris/MediaPlayer2"_s;
 
 class tst_QrovaPlayMpris : public QObject
 {
@@ -28,19 +29,17 @@ class tst_QrovaPlayMpris : public QObject
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QROVA_PLUGIN_DIR"_s, path(u"plugins"_s));
         env.insert(u"XDG_CACHE_HOME"_s, path(u"cache"_s));
-        env.remove(u"QSPARQL_TRACKER_DATABASE"_s);
-        env.remove(u"QSPARQL_TRACKER_BUS_NAME"_s);
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, address);
         return env;
     }
 
     // Runs \a program to its end on the private bus; its output and errors.
-    QString run(const QString& program, const QStringList& args) const
+    QString run(const QString& program, const QStringList& args, const QProcessEnvironment& env = {}) const
     {
         QProcess process;
-        process.setProcessEnvironment(environment());
+        process.setProcessEnvironment(env.isEmpty() ? environment() : env);
         process.start(program, args);
-        process.waitForFinished(30000);
+        process.waitForFinished(120000);
         return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError()).trimmed();
     }
     QString ctl(const QStringList& args) const { return run(u"playerctl"_s, QStringList{u"-p"_s, u"qrova"_s} + args); }
@@ -98,11 +97,8 @@ private Q_SLOTS:
         QVERIFY(bus.waitForReadyRead(30000));
         address = QString::fromUtf8(bus.readLine()).trimmed();
         QDBusConnection connection = QDBusConnection::connectToBus(address, u"mpris-test"_s);
-        QVERIFY(connection.isConnected());
-        QVERIFY(connection.connect(QString(), u"/org/mpris/MediaPlayer2"_s, u"org.mpris.MediaPlayer2.Player"_s, u"Seeked"_s,
-                                   this, SLOT(seekedSignal(qlonglong))));
-        QVERIFY(connection.connect(QString(), u"/org/mpris/MediaPlayer2"_s, u"org.freedesktop.DBus.Properties"_s,
-                                   u"PropertiesChanged"_s, this, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+        QVERIFY(connection.connect(QString(), u"/org/mpris/MediaPlayer2"_s, u"org.mpris.MediaPlayer2.Player"_s, u"Seeked"_s, this, SLOT(seekedSignal(qlonglong))));
+        QVERIFY(connection.connect(QString(), OBJECT, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s, this, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
 
         player.setProcessEnvironment(environment());
         player.start(QStringLiteral(QROVA_PLAY), {u"--repeat"_s, u"all"_s, u"--audio-sink"_s, u"fakesink sync=true"_s, path(u"music"_s)});
@@ -111,50 +107,34 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        for (QProcess* child : {&player, &bus}) {
-            child->kill();
-            child->waitForFinished();
-        }
+        player.kill(), bus.kill(), player.waitForFinished(), bus.waitForFinished();
     }
 
     // Without a session bus the player plays on, and says once that desktop control is off.
     void shouldPlayWithoutABus()
     {
-        QProcess alone;
         QProcessEnvironment env = environment();
         env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
         env.insert(u"XDG_CACHE_HOME"_s, path(u"alone"_s)); // a store of its own
-        alone.setProcessEnvironment(env);
-        alone.start(QStringLiteral(QROVA_PLAY), {u"--output"_s, path(u"out.wav"_s), path(u"music/t1.flac"_s)});
-        QVERIFY(alone.waitForFinished(120000));
-        const QString errors = QString::fromUtf8(alone.readAllStandardError());
-        QCOMPARE(alone.exitCode(), 0);
-        QCOMPARE(errors.count(u"qrova-play: no D-Bus session bus"_s), 1);
+        const QString text = run(QStringLiteral(QROVA_PLAY), {u"--output"_s, path(u"out.wav"_s), path(u"music/t1.flac"_s)}, env);
+        QVERIFY2(text.contains(u"Playing 1/1: Tone-1"_s) && text.count(u"qrova-play: no D-Bus session bus"_s) == 1, qPrintable(text));
     }
 
     void shouldServeBothInterfacesWithEveryMember()
     {
-        const QString xml = run(u"gdbus"_s, {u"introspect"_s, u"--address"_s, address, u"--dest"_s, u"org.mpris.MediaPlayer2.qrova"_s,
-                                             u"--object-path"_s, u"/org/mpris/MediaPlayer2"_s});
+        const QString xml = run(u"gdbus"_s, {u"introspect"_s, u"--address"_s, address, u"--dest"_s, u"org.mpris.MediaPlayer2.qrova"_s, u"--object-path"_s, OBJECT});
         QVERIFY2(xml.contains(u"interface org.mpris.MediaPlayer2 {"_s) && xml.contains(u"interface org.mpris.MediaPlayer2.Player {"_s), qPrintable(xml));
-        const QStringList members = u"Raise() Quit() CanQuit CanRaise HasTrackList Identity DesktopEntry SupportedUriSchemes "
-                                    "SupportedMimeTypes Next() Previous() Pause() PlayPause() Stop() Play() Seek(in x Offset) "
-                                    "SetPosition(in o TrackId, OpenUri(in s Uri) Seeked(x Position) PlaybackStatus LoopStatus "
-                                    "Rate Shuffle Metadata Volume Position MinimumRate MaximumRate CanGoNext CanGoPrevious CanPlay "
-                                    "CanPause CanSeek CanControl"_s.split(u' ');
-        for (const QString& member : members)
+        const QString members = u"Raise() Quit() CanQuit CanRaise HasTrackList Identity DesktopEntry SupportedUriSchemes SupportedMimeTypes "
+                                "Next() Previous() Pause() PlayPause() Stop() Play() Seek(in x Offset) SetPosition(in o TrackId, OpenUri(in s Uri) "
+                                "Seeked(x Position) PlaybackStatus LoopStatus Rate Shuffle Metadata Volume Position MinimumRate MaximumRate "
+                                "CanGoNext CanGoPrevious CanPlay CanPause CanSeek CanControl"_s;
+        for (const QString& member : members.split(u' '))
             QVERIFY2(xml.contains(member), qPrintable(member));
     }
 
-    void shouldShowWhatPlays()
+    void shouldShowWhatPlaysPauseResumeAndStep()
     {
-        QCOMPARE(ctl({u"status"_s}), u"Playing"_s);
         QVERIFY(waitFor([&] { const auto [shown, expected] = metadata(); return shown == expected; }));
-        QCOMPARE(metadata().first, metadata().second);
-    }
-
-    void shouldPauseResumeAndStep()
-    {
         QCOMPARE(ctl({u"play-pause"_s}), QString());
         QVERIFY(reaches(u"Paused"_s));
         QVERIFY(waitFor([&] { return changes.contains(u"PlaybackStatus=Paused"_s); }));
@@ -164,9 +144,8 @@ private Q_SLOTS:
             ctl({u"position"_s, u"0"_s}); // far from the item's end
             const auto [item, count] = played();
             ctl({step});
-            const int wanted = step == u"next"_s ? item % 3 + 1 : (item + 1) % 3 + 1;
             QVERIFY2(waitFor([&] { return played().second > count; }), qPrintable(output));
-            QCOMPARE(played().first, wanted);
+            QCOMPARE(played().first, step == u"next"_s ? item % 3 + 1 : (item + 1) % 3 + 1);
             QVERIFY(waitFor([&] { const auto [shown, expected] = metadata(); return shown == expected; }));
         }
     }
@@ -182,21 +161,19 @@ private Q_SLOTS:
         ctl({u"position"_s, u"10-"_s}); // before the start: to the start
         QVERIFY(waitFor([&] { return seeked.endsWith(0); }));
         const qsizetype seeks = seeked.size();
-        QVERIFY(call(u"org.mpris.MediaPlayer2.Player.SetPosition"_s, {u"/org/qrova/track/9"_s, u"3000000"_s}).startsWith(u"()"_s));
+        call(u"org.mpris.MediaPlayer2.Player.SetPosition"_s, {u"/org/qrova/track/9"_s, u"3000000"_s});
         ctl({u"position"_s, u"1+"_s});
-        QVERIFY(waitFor([&] { return seeked.size() > seeks; }));
-        QCOMPARE(seeked.mid(seeks), QList<qlonglong>{1000000}); // the stale track id was ignored
+        QVERIFY(waitFor([&] { return seeked.mid(seeks) == QList<qlonglong>{1000000}; })); // the stale track id was ignored
         ctl({u"play"_s});
         QVERIFY(reaches(u"Playing"_s));
     }
 
     void shouldShuffleAndLoop()
     {
-        for (const QString& value : {u"On"_s, u"Off"_s}) {
-            ctl({u"shuffle"_s, value});
-            QVERIFY(waitFor([&] { return ctl({u"shuffle"_s}) == value; }));
-        }
-        QVERIFY(waitFor([&] { return changes.contains(u"Shuffle=true"_s) && changes.contains(u"Shuffle=false"_s); }));
+        ctl({u"shuffle"_s, u"On"_s});
+        QVERIFY(waitFor([&] { return changes.contains(u"Shuffle=true"_s) && ctl({u"shuffle"_s}) == u"On"_s; }));
+        ctl({u"shuffle"_s, u"Off"_s});
+        QVERIFY(waitFor([&] { return changes.contains(u"Shuffle=false"_s) && ctl({u"shuffle"_s}) == u"Off"_s; }));
         // One item over and over: the player plays the same item again at its end.
         ctl({u"loop"_s, u"Track"_s});
         QCOMPARE(ctl({u"loop"_s}), u"Track"_s);
@@ -204,10 +181,9 @@ private Q_SLOTS:
         ctl({u"position"_s, u"%1"_s.arg(item + 2)});
         QVERIFY2(waitFor([&] { return played().second > count; }), qPrintable(output));
         QCOMPARE(played().first, item);
-        for (const QString& value : {u"None"_s, u"Playlist"_s}) {
-            ctl({u"loop"_s, value});
-            QCOMPARE(ctl({u"loop"_s}), value);
-        }
+        ctl({u"loop"_s, u"None"_s});
+        QCOMPARE(ctl({u"loop"_s}), u"None"_s);
+        ctl({u"loop"_s, u"Playlist"_s});
         call(u"org.freedesktop.DBus.Properties.Set"_s, {u"org.mpris.MediaPlayer2.Player"_s, u"LoopStatus"_s, u"<'Sometimes'>"_s});
         QCOMPARE(ctl({u"loop"_s}), u"Playlist"_s); // refused
     }
@@ -218,15 +194,13 @@ private Q_SLOTS:
             ctl({u"volume"_s, asked});
             QVERIFY(waitFor([&] { return ctl({u"volume"_s}).toDouble() == kept; }));
         }
-        const QString refused = call(u"org.mpris.MediaPlayer2.Player.OpenUri"_s, {u"file://"_s + path(u"music/none.flac"_s)});
-        QVERIFY2(refused.contains(u"InvalidArgs"_s), qPrintable(refused));
+        QVERIFY(call(u"org.mpris.MediaPlayer2.Player.OpenUri"_s, {u"file://"_s + path(u"music/none.flac"_s)}).contains(u"InvalidArgs"_s));
         QCOMPARE(ctl({u"status"_s}), u"Playing"_s);
         ctl({u"open"_s, QUrl::fromLocalFile(path(u"music/t2.flac"_s)).toString()});
         QVERIFY(waitFor([&] { return ctl({u"metadata"_s, u"mpris:trackid"_s}) == u"'/org/qrova/uri/1'"_s; }));
         QCOMPARE(ctl({u"metadata"_s, u"xesam:url"_s}), QUrl::fromLocalFile(path(u"music/t2.flac"_s)).toString());
         call(u"org.mpris.MediaPlayer2.Quit"_s, {});
-        QVERIFY(player.waitForFinished(30000));
-        QCOMPARE(player.exitCode(), 0);
+        QVERIFY(player.waitForFinished(30000) && player.exitCode() == 0);
     }
 };
 
