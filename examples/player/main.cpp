@@ -260,7 +260,7 @@ private:
         const int width = 20;
         const int filled = duration > 0 ? qBound(0, m_position * width / duration, width) : 0;
         QString line = QStringLiteral("\r\x1b[K%1 %2 [%3%4] %5 / %6%7%8")
-                           .arg(m_overridden ? QStringLiteral("paused by another player")
+                           .arg(m_overridden && m_state == RovaRenderer::Paused ? QStringLiteral("paused by another player")
                                              : QLatin1String(m_state >= 0 && m_state <= 3 ? states[m_state] : ""))
                            .arg(describe(m_current).left(50))
                            .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.')))

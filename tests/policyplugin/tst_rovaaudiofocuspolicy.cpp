@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -48,10 +49,12 @@ void startChild(QProcess& process, const QString& program, const QStringList& ar
     process.start(program, arguments);
 }
 
-// Reads \a process until its output from \a from on contains \a text; where the text is, or -1.
+// Reads \a process until its output from \a from on contains \a text (a terminal
+// player writes its status line twice a second); where the text is, or -1.
 qsizetype waitFor(QProcess& process, QString& output, const QString& text, qsizetype from = 0)
 {
-    while (output.indexOf(text, from) < 0 && process.waitForReadyRead(60000))
+    const QDeadlineTimer deadline(120000);
+    while (output.indexOf(text, from) < 0 && !deadline.hasExpired() && process.waitForReadyRead(60000))
         output += QString::fromLocal8Bit(process.readAll());
     return output.indexOf(text, from);
 }
@@ -171,16 +174,17 @@ private Q_SLOTS:
         qunsetenv("QSPARQL_TRACKER_BUS_NAME");
         QProcess first, second; // the first on a terminal, to take keys; each with a store of its own
         QString firstOut, secondOut;
+        const auto outputs = [&] { return (firstOut.right(3000) + u"\n--- second:\n"_s + secondOut).toLocal8Bit(); };
         qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(u"cache1"_s)));
         startChild(first, u"script"_s, {u"-qfec"_s, QStringLiteral(QROVA_PLAY " --audio-sink 'fakesink sync=true' ") + tone, u"/dev/null"_s});
-        QVERIFY2(waitFor(first, firstOut, u"playing"_s) >= 0, qPrintable(firstOut));
+        QVERIFY2(waitFor(first, firstOut, u"playing"_s) >= 0, outputs().constData());
         qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(u"cache2"_s)));
         startChild(second, QStringLiteral(QROVA_PLAY), {u"--audio-sink"_s, u"fakesink sync=true"_s, tone});
         const qsizetype paused = waitFor(first, firstOut, u"paused by another player"_s);
-        QVERIFY2(paused >= 0, qPrintable(firstOut));
+        QVERIFY2(paused >= 0, outputs().constData());
         first.write(" ");
-        QVERIFY2(waitFor(first, firstOut, u"playing"_s, paused) >= 0, qPrintable(firstOut));
-        QVERIFY2(waitFor(second, secondOut, u"\npaused by another player\n"_s) >= 0, qPrintable(secondOut));
+        QVERIFY2(waitFor(first, firstOut, u"playing"_s, paused) >= 0, outputs().constData());
+        QVERIFY2(waitFor(second, secondOut, u"\npaused by another player\n"_s) >= 0, outputs().constData());
         first.write("q");
         QVERIFY(first.waitForFinished(60000));
         QTRY_VERIFY(owner().isEmpty()); // the paused one does not hold it
