@@ -313,7 +313,9 @@ int main(int argc, char** argv)
     const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("Render into a WAV file, as fast as the machine allows."), QStringLiteral("FILE.wav"));
     const QCommandLineOption sink(QStringLiteral("audio-sink"), QStringLiteral("A GStreamer sink description, e.g. \"fakesink sync=true\"."), QStringLiteral("DESCRIPTION"));
     const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("Print the playlist and exit."));
-    options.addOptions({search, shuffle, repeat, output, sink, list});
+    const QCommandLineOption background(QStringLiteral("background"),
+        QStringLiteral("Play as background sound: alongside other players, never pausing them or paused by them."));
+    options.addOptions({search, shuffle, repeat, output, sink, list, background});
     options.process(app);
 
     const int repeatMode = QStringList{QStringLiteral("none"), QStringLiteral("one"), QStringLiteral("all")}.indexOf(options.value(repeat));
@@ -368,12 +370,14 @@ int main(int argc, char** argv)
             fail(QStringLiteral("the renderer does not take the audio sink \"%1\"").arg(sinkDescription), 2);
     }
 
-    // Audio focus: a player started later pauses this one. Without the default
-    // policy plugin the renderer keeps its built-in policy, which grants everything.
-    // A file is no audio output, so rendering into one takes no focus.
+    // Audio focus: a player started later pauses this one, unless either plays in
+    // the background group. Without the default policy plugin the renderer keeps its
+    // built-in policy, which grants everything. A file is no audio output, so
+    // rendering into one takes no focus.
     const QString policyPlugin = RovaRendererPolicyPlugin::defaultPolicyPluginPath();
+    const auto group = options.isSet(background) ? RovaRendererPolicy::DefaultGroup : RovaRendererPolicy::PlayerGroup;
     if (renderer && !options.isSet(list) && !options.isSet(output) && QFile::exists(policyPlugin)
-        && !renderer->setDefaultRendererPolicy())
+        && !renderer->setDefaultRendererPolicy(group))
         std::fprintf(stderr, "qrova-play: %s does not load, playing without audio focus\n", policyPlugin.toLocal8Bit().constData());
 
     const bool interactive = !options.isSet(list) && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);

@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -160,7 +161,8 @@ private Q_SLOTS:
     }
 
     // Two players in real time: the second pauses the first, which says so; the
-    // first takes the focus back with a key and the second says so.
+    // first takes the focus back with a key and the second says so. A third, in the
+    // background group, plays alongside and takes the focus from neither.
     void shouldPauseTheFirstPlayerWhenASecondStarts()
     {
 #ifndef QROVA_PLAY
@@ -180,24 +182,34 @@ private Q_SLOTS:
         qputenv("QROVA_PLUGIN_DIR", QFile::encodeName(dir.filePath(u"plugins"_s)));
         qunsetenv("QSPARQL_TRACKER_DATABASE");
         qunsetenv("QSPARQL_TRACKER_BUS_NAME");
-        QProcess first, second; // the first on a terminal, to take keys; each with a store of its own
-        QString firstOut, secondOut;
-        const auto outputs = [&] { return (firstOut.right(3000) + u"\n--- second:\n"_s + secondOut).toLocal8Bit(); };
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(u"cache1"_s)));
-        startChild(first, u"script"_s, {u"-qfec"_s, QStringLiteral(QROVA_PLAY " --audio-sink 'fakesink sync=true' ") + tone, u"/dev/null"_s});
-        QVERIFY2(waitFor(first, firstOut, u"playing"_s) >= 0, outputs().constData());
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(u"cache2"_s)));
-        startChild(second, QStringLiteral(QROVA_PLAY), {u"--audio-sink"_s, u"fakesink sync=true"_s, tone});
-        const qsizetype paused = waitFor(first, firstOut, u"paused by another player"_s);
-        QVERIFY2(paused >= 0, outputs().constData());
-        first.write(" ");
-        QVERIFY2(waitFor(first, firstOut, u"playing"_s, paused) >= 0, outputs().constData());
-        QVERIFY2(waitFor(second, secondOut, u"\npaused by another player\n"_s) >= 0, outputs().constData());
-        first.write("q");
-        QVERIFY(first.waitForFinished(60000));
-        QTRY_VERIFY(owner().isEmpty()); // the paused one does not hold it
-        second.kill();
-        second.waitForFinished();
+        QProcess players[3]; // the first on a terminal, to take keys; each with a store of its own
+        QString out[3];
+        const auto outputs = [&] { return (out[0].right(3000) + u"\n--- second:\n"_s + out[1] + u"\n--- third:\n"_s + out[2]).toLocal8Bit(); };
+        const auto holder = [] { return QDBusConnection(u"observer"_s).interface()->servicePid(u"org.qrova.AudioFocus"_s).value(); };
+        for (int i : {0, 1, 2}) {
+            qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(u"cache%1"_s.arg(i))));
+            if (i == 0)
+                startChild(players[0], u"script"_s, {u"-qfec"_s, QStringLiteral(QROVA_PLAY " --audio-sink 'fakesink sync=true' ") + tone, u"/dev/null"_s});
+            else
+                startChild(players[i], QStringLiteral(QROVA_PLAY), {u"--audio-sink"_s, u"fakesink sync=true"_s, i == 2 ? u"--background"_s : u"--repeat=none"_s, tone});
+            QVERIFY2(waitFor(players[i], out[i], i == 0 ? u"playing"_s : u"Playing 1/1"_s) >= 0, outputs().constData());
+            if (i == 1)
+                QVERIFY2(waitFor(players[0], out[0], u"paused by another player"_s) >= 0, outputs().constData());
+        }
+        // Once the background player plays (its request answered), the second still holds the focus.
+        QTRY_COMPARE(QDBusInterface(u"org.mpris.MediaPlayer2.qrova.instance%1"_s.arg(players[2].processId()), u"/org/mpris/MediaPlayer2"_s,
+                                    u"org.mpris.MediaPlayer2.Player"_s, QDBusConnection(u"observer"_s)).property("PlaybackStatus").toString(), u"Playing"_s);
+        QCOMPARE(holder(), uint(players[1].processId()));
+        players[0].write(" ");
+        QVERIFY2(waitFor(players[0], out[0], u"playing"_s, out[0].lastIndexOf(u"paused by another player"_s)) >= 0, outputs().constData());
+        QVERIFY2(waitFor(players[1], out[1], u"\npaused by another player\n"_s) >= 0, outputs().constData());
+        QVERIFY(holder() != uint(players[1].processId()) && holder() != uint(players[2].processId()));
+        players[0].write("q");
+        QVERIFY(players[0].waitForFinished(60000));
+        QTRY_VERIFY(owner().isEmpty()); // neither the paused one nor the background one holds it
+        QCOMPARE(players[2].state(), QProcess::Running);
+        for (int i : {1, 2})
+            players[i].kill(), players[i].waitForFinished();
 #endif
     }
 };
