@@ -5,10 +5,10 @@
 #include <rovacontent.h>
 #include <rovamediainfo.h>
 
-#include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
 using Values = QList<QVariant>;
 
 class tst_RovaContent : public QObject
@@ -16,50 +16,37 @@ class tst_RovaContent : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral(".*"))); }
+    void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
 
-    void contentShouldReplaceWholeMap()
+    void shouldReplaceMergeAndRemoveMetaData()
     {
-        RovaContent item(QStringLiteral("src::1"));
-        QVariantMap first{{QStringLiteral("title"), QStringLiteral("A")}, {QStringLiteral("uri"), QStringLiteral("a")}};
-        item.setMetaData(first, nullptr, nullptr);
-        QVariantMap second{{QStringLiteral("duration"), 10}};
-        item.setMetaData(second, this, "1nothing()"); // nothing is called
-        QCOMPARE(item.metaData(), second);
-        QVERIFY(!item.metaData(QStringLiteral("title")).isValid());
-        QCOMPARE(item.uuid(), QStringLiteral("src::1"));
-    }
-
-    void mediaInfoShouldReplaceMergeAndRemoveLists()
-    {
-        RovaMediaInfo info(QStringLiteral("old"));
-        QVERIFY(info.isValid());
-        QVERIFY(!info.firstMetaData(QStringLiteral("uri")).isValid());
-        info.appendMetaData(QStringLiteral("uri"), {QStringLiteral("a")});
-        info.appendMetaData(QStringLiteral("uri"), {QStringLiteral("b"), QStringLiteral("c")}); // replaces
-        info.appendMetaData(QStringLiteral("empty"), {});
-        info.appendMetaData(QStringLiteral("duration"), {10});
-        QCOMPARE(info.firstMetaData(QStringLiteral("uri")).toString(), QStringLiteral("b"));
-        QVERIFY(!info.firstMetaData(QStringLiteral("empty")).isValid());
-        info.removeMetaData(QStringLiteral("absent"));
-        info.removeMetaData(QStringLiteral("empty"));
-        QCOMPARE(info.metaData().keys(), (QStringList{QStringLiteral("duration"), QStringLiteral("uri")}));
-
-        // From an item: its single values become one-element lists, other keys stay.
-        RovaContent content(QStringLiteral("src::7"));
-        QVariantMap map{{QStringLiteral("uri"), QStringLiteral("x")}, {QStringLiteral("tracks"), Values{1, 2}}};
+        RovaContent content(u"src::7"_s);
+        QVariantMap map{{u"title"_s, u"A"_s}};
         content.setMetaData(map, nullptr, nullptr);
-        info = content;
-        QCOMPARE(info.uuid(), QStringLiteral("src::7"));
-        QCOMPARE(info.metaData(QStringLiteral("uri")), Values{QStringLiteral("x")});
-        QCOMPARE(info.metaData(QStringLiteral("tracks")), Values{QVariant(Values{1, 2})});
-        QCOMPARE(info.metaData(QStringLiteral("duration")), Values{10});
-        QCOMPARE(RovaMediaInfo(content).metaData().size(), 2);
+        map = {{u"uri"_s, u"x"_s}, {u"tracks"_s, Values{1, 2}}};
+        content.setMetaData(map, this, "1nothing()"); // replaces the whole map; nothing is called
+        QVERIFY(!content.metaData(u"title"_s).isValid());
 
-        info.setMetaData(QVariantMap{{QStringLiteral("uri"), QStringLiteral("y")}}); // merges
+        RovaMediaInfo info(u"old"_s);
+        info.appendMetaData(u"uri"_s, {u"a"_s});
+        info.appendMetaData(u"uri"_s, {u"b"_s, u"c"_s}); // replaces
+        info.appendMetaData(u"empty"_s, {});
+        info.appendMetaData(u"duration"_s, {10});
+        QCOMPARE(info.firstMetaData(u"uri"_s), QVariant(u"b"_s));
+        QVERIFY(!info.firstMetaData(u"empty"_s).isValid() && !info.firstMetaData(u"absent"_s).isValid());
+        info.removeMetaData(u"empty"_s);
+        // From an item: its single values become one-element lists, other keys stay.
+        info = content;
+        QCOMPARE(info.uuid(), u"src::7"_s);
+        const QMap<QString, Values> merged{{u"duration"_s, {10}}, {u"tracks"_s, {QVariant(Values{1, 2})}}, {u"uri"_s, {u"x"_s}}};
+        QCOMPARE(info.metaData(), merged);
+        QCOMPARE(RovaMediaInfo(content).metaData().size(), 2);
+        info.setMetaData(QVariantMap{{u"uri"_s, u"y"_s}}); // merges
         QCOMPARE(info.metaData().size(), 3);
-        info.setMetaData(QMap<QString, Values>{{QStringLiteral("only"), {1, 2}}}); // replaces
-        QCOMPARE(info.metaData().keys(), QStringList{QStringLiteral("only")});
+        QCOMPARE(info.metaData(u"uri"_s), Values{u"y"_s});
+        info.setMetaData(QMap<QString, Values>{{u"only"_s, {1, 2}}}); // replaces
+        QCOMPARE(info.metaData().keys(), QStringList{u"only"_s});
+        QVERIFY(info.isValid());
         info.setUuid(QString());
         QVERIFY(!info.isValid());
         // A value type that travels through QVariant and queued signals.
@@ -67,47 +54,43 @@ private Q_SLOTS:
         QVERIFY(QMetaType::fromName("RovaMediaInfo").isValid() && QMetaType::fromName("RovaContent").isValid());
     }
 
-    void playability_data()
+    void shouldBePlayableByFirstUri_data()
     {
-        QTest::addColumn<bool>("hasUri");
         QTest::addColumn<Values>("uris");
         QTest::addColumn<bool>("playable");
-        QTest::newRow("no uri key") << false << Values{} << false;
-        QTest::newRow("empty list") << true << Values{} << false;
-        QTest::newRow("empty string first") << true << Values{QString(), QStringLiteral("file:///b")} << false;
-        QTest::newRow("file url string") << true << Values{QStringLiteral("file:///music/a.mp3")} << true;
-        QTest::newRow("QUrl value") << true << Values{QUrl(QStringLiteral("http://example.invalid/s.ogg"))} << true;
-        QTest::newRow("relative text") << true << Values{QStringLiteral("a.mp3")} << true;
+        QTest::newRow("empty list") << Values{} << false;
+        QTest::newRow("empty string first") << Values{QString(), u"file:///b"_s} << false;
+        QTest::newRow("file url string") << Values{u"file:///music/a.mp3"_s} << true;
+        QTest::newRow("QUrl value") << Values{QUrl(u"http://example.invalid/s.ogg"_s)} << true;
+        QTest::newRow("relative text") << Values{u"a.mp3"_s} << true;
     }
 
-    void playability()
+    void shouldBePlayableByFirstUri()
     {
-        QFETCH(bool, hasUri);
         QFETCH(Values, uris);
         QFETCH(bool, playable);
         RovaMediaInfo info; // no uuid: playability does not need one
-        if (hasUri)
-            info.appendMetaData(QStringLiteral("uri"), uris);
+        QVERIFY(!info.isPlayable());
+        info.appendMetaData(u"uri"_s, uris);
         QCOMPARE(info.isPlayable(), playable);
     }
 
     void sourceShouldReportEveryNameAndChangeUuidSilently()
     {
-        RovaTestSource source(QStringLiteral("u"));
+        RovaTestSource source(u"u"_s);
         QStringList names; // a reference parameter is out of QSignalSpy's reach
         connect(&source, &RovaSource::nameChanged, this, [&names](QString& name) { names << name; });
-        QSignalSpy props(&source, &RovaSource::rovaPropertyChanged);
-        source.setName(QStringLiteral("Music"));
-        source.setName(QStringLiteral("Music"));
-        source.setUuid(QStringLiteral("v"));
+        connect(&source, &RovaSource::rovaPropertyChanged, this, [&names] { names << u"property"_s; });
+        source.setName(u"Music"_s);
+        source.setName(u"Music"_s);
+        source.setUuid(u"v"_s);
         source.cancelBrowse(12345); // ignored by default
-        QCOMPARE(names, (QStringList{QStringLiteral("Music"), QStringLiteral("Music")}));
-        QCOMPARE(source.property("name").toString(), QStringLiteral("Music"));
-        QCOMPARE(source.uuid(), QStringLiteral("v"));
-        QCOMPARE(props.count(), 0);
+        QCOMPARE(names, (QStringList{u"Music"_s, u"Music"_s}));
+        QCOMPARE(source.property("name").toString(), u"Music"_s);
+        QCOMPARE(source.uuid(), u"v"_s);
     }
 
-    void parseSourceId_data()
+    void shouldParseSourceId_data()
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("source");
@@ -118,7 +101,7 @@ private Q_SLOTS:
         QTest::newRow("single colon") << "a:b" << "a:b";
     }
 
-    void parseSourceId()
+    void shouldParseSourceId()
     {
         QFETCH(QString, id);
         QFETCH(QString, source);
