@@ -1,8 +1,14 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+// What the registry holds, announces and deletes, and the plugins it loads. QROVA_PLUGIN_DIR
+// names ROVA_TEST_PLUGIN_DIR for this test; the test fills that directory itself.
 #include "rovatestobjects.h"
 
 #include <rovainternalregistry.h>
+#include <rovaplugin.h>
+#include <rovarendererpolicyplugin.h>
 
+#include <QDir>
+#include <QPluginLoader>
 #include <QPointer>
 #include <QTest>
 
@@ -17,27 +23,25 @@ class AnnouncementLog : public QObject
 public:
     explicit AnnouncementLog(RovaRegistry* r)
     {
-#define ROVA_LOG_BOTH(signal, pointer, label) \
-    log(r, qOverload<pointer>(&RovaRegistry::signal), label); \
-    log(r, qOverload<const QString&, const QString&>(&RovaRegistry::signal), label)
-        ROVA_LOG_BOTH(sourceAdded, RovaSource*, "+source");
-        ROVA_LOG_BOTH(sourceRemoved, const RovaSource*, "-source");
-        ROVA_LOG_BOTH(rendererAdded, RovaRenderer*, "+renderer");
-        ROVA_LOG_BOTH(rendererRemoved, const RovaRenderer*, "-renderer");
-        ROVA_LOG_BOTH(playlistAdded, RovaPlaylist*, "+playlist");
-        ROVA_LOG_BOTH(playlistRemoved, const RovaPlaylist*, "-playlist");
-#undef ROVA_LOG_BOTH
+        log<RovaSource*>(r, &RovaRegistry::sourceAdded, &RovaRegistry::sourceAdded, "+source");
+        log<const RovaSource*>(r, &RovaRegistry::sourceRemoved, &RovaRegistry::sourceRemoved, "-source");
+        log<RovaRenderer*>(r, &RovaRegistry::rendererAdded, &RovaRegistry::rendererAdded, "+renderer");
+        log<const RovaRenderer*>(r, &RovaRegistry::rendererRemoved, &RovaRegistry::rendererRemoved, "-renderer");
+        log<RovaPlaylist*>(r, &RovaRegistry::playlistAdded, &RovaRegistry::playlistAdded, "+playlist");
+        log<const RovaPlaylist*>(r, &RovaRegistry::playlistRemoved, &RovaRegistry::playlistRemoved, "-playlist");
     }
     QString text() const { return m_entries.join(u';'); }
 
 private:
-    template<typename... Args>
-    void log(RovaRegistry* r, void (RovaRegistry::*signal)(Args...), const char* label)
+    template<typename Pointer>
+    void log(RovaRegistry* r, void (RovaRegistry::*pointerForm)(Pointer),
+             void (RovaRegistry::*idForm)(const QString&, const QString&), const char* label)
     {
-        connect(r, signal, this, [this, label](Args... args) { m_entries << QLatin1String(label) + form(args...); });
+        connect(r, pointerForm, this, [this, label] { m_entries << QLatin1String(label) + u'*'; });
+        connect(r, idForm, this, [this, label](const QString& id, const QString& name) {
+            m_entries << u"%1(%2,%3)"_s.arg(QLatin1String(label), id, name);
+        });
     }
-    static QString form(const void*) { return u"*"_s; }
-    static QString form(const QString& id, const QString& name) { return u"(%1,%2)"_s.arg(id, name); }
 
     QStringList m_entries;
 };
@@ -47,9 +51,37 @@ using Renderers = QList<RovaRenderer*>;
 using Playlists = QList<RovaPlaylist*>;
 using Controls = QList<RovaPluginControlInterface*>;
 
+const QString pluginDir = QStringLiteral(ROVA_TEST_PLUGIN_DIR);
+const QString good = pluginDir + u"/libqrova-test-good.so"_s;
+const QString good2 = pluginDir + u"/libqrova-test-good2.so"_s;
+const QString goodLink = pluginDir + u"/libqrova-test-link.so"_s;
+
+QString inDir(const QString& name)
+{
+    return pluginDir + u'/' + name;
+}
+
+QString canonical(const QString& path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+// The warning loadPlugin() writes for \a path, whatever Qt's reason.
+void expectUnableToLoad(const QString& path)
+{
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^\""_s + QRegularExpression::escape(path)
+                                                          + u"\" : unable to load plugin\\. \".+\"$"_s));
+}
+
 RovaInternalRegistry* registry()
 {
     return RovaInternalRegistry::internalInstance();
+}
+
+// The root object of the plugin in \a path, as Qt keeps it.
+QPointer<QObject> rootOf(const QString& path)
+{
+    return QPluginLoader(path).instance();
 }
 
 } // namespace
@@ -71,6 +103,22 @@ class tst_RovaInternalRegistry : public QObject
     QString destroyed() const { return m_destroyed.join(u';'); }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QDir(pluginDir).removeRecursively();
+        QVERIFY(QDir().mkpath(inDir(u"folder.so"_s))); // not a file: never listed
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_GOOD), good));
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_GOOD2), good2));
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_OTHERIID), inDir(u"libqrova-test-otheriid.so"_s)));
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_NOTAPLUGIN), inDir(u"libqrova-test-notaplugin.so"_s)));
+        QVERIFY(QFile::link(u"libqrova-test-good.so"_s, goodLink));
+        // A link whose target is gone is neither listed nor loaded.
+        QVERIFY(QFile::link(u"gone.so"_s, inDir(u"libqrova-test-dangling.so"_s)));
+        QFile text(inDir(u"broken.so"_s));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("this is not a shared library\n") > 0);
+        QFile readme(inDir(u"README"_s));
+        QVERIFY(readme.open(QIODevice::WriteOnly));
+    }
     void init()
     {
         QTest::failOnWarning(QRegularExpression(u".*"_s));
@@ -78,21 +126,7 @@ private Q_SLOTS:
     }
     void cleanup() { delete RovaInternalRegistry::internalInstance(); } // each test starts empty
 
-    void shouldBeOneRegistryChildOfApplicationUntilDestroyed()
-    {
-        QPointer<RovaRegistry> first = RovaRegistry::instance();
-        QCOMPARE(first.data(), static_cast<RovaRegistry*>(registry()));
-        QCOMPARE(first->parent(), QCoreApplication::instance());
-        QVERIFY(registry()->addSource(make<RovaTestSource>(u"s"_s)));
-
-        delete first.data();
-        QCOMPARE(destroyed(), u"s"_s);
-        // A late caller gets a new, working registry, never the deleted one.
-        QVERIFY(registry()->sources().isEmpty());
-        QCOMPARE(registry()->parent(), QCoreApplication::instance());
-    }
-
-    void shouldOwnAnnounceAndLookUpAdditionsInOrder()
+    void shouldOwnAnnounceAndLookUpAdditionsAndRefuseBadOnes()
     {
         AnnouncementLog log(registry());
         auto* b = make<RovaTestSource>(u"b"_s, u"Music"_s);
@@ -103,34 +137,13 @@ private Q_SLOTS:
         auto* p1 = make<RovaTestPlaylist>(u"rova1"_s, QString(), true);
         QVERIFY(registry()->addSource(b) && registry()->addSource(a) && registry()->addRenderer(r));
         QVERIFY(registry()->addPlaylist(p3) && registry()->addPlaylist(p2) && registry()->addPlaylist(p1));
-        QCOMPARE(log.text(), u"+source*;+source(b,Music);+source*;+source(a,);+renderer*;+renderer(a,Speaker);"
-                             "+playlist*;+playlist(rova3,Party);+playlist*;+playlist(rova2,Party);+playlist*;+playlist(rova1,)"_s);
         QVERIFY(a->parent() == registry() && r->parent() == registry() && p1->parent() == registry());
 
-        QCOMPARE(registry()->sources(), (Sources{b, a}));
-        QCOMPARE(registry()->renderers(), Renderers{r});
-        QCOMPARE(registry()->playlists(), (Playlists{p3, p2, p1}));
-        QCOMPARE(registry()->persistentPlaylists(), (Playlists{p3, p1}));
-        QCOMPARE(registry()->source(u"a"_s), a);
-        QCOMPARE(registry()->source(u"A"_s), nullptr); // case matters
-        QCOMPARE(registry()->source(QString()), nullptr);
-        QCOMPARE(registry()->playlist(u"rova2"_s), p2);
-        QCOMPARE(registry()->playlist(u"ROVA2"_s), nullptr);
-    }
-
-    void shouldRefuseBadAdditions()
-    {
-        auto* s = make<RovaTestSource>(u"taken"_s);
-        auto* r = make<RovaTestRenderer>(u"taken"_s);
-        auto* p = make<RovaTestPlaylist>(u"taken"_s);
-        QVERIFY(registry()->addSource(s) && registry()->addRenderer(r) && registry()->addPlaylist(p));
-        AnnouncementLog log(registry());
         // Refused candidates stay their caller's.
-        RovaTestSource otherSource(u"taken"_s);
-        RovaTestRenderer otherRenderer(u"taken"_s);
-        RovaTestPlaylist otherPlaylist(u"taken"_s);
+        RovaTestSource otherSource(u"a"_s);
+        RovaTestRenderer otherRenderer(u"a"_s);
+        RovaTestPlaylist otherPlaylist(u"rova2"_s);
         RovaTestPlaylist noId{QString()};
-
         for (const char* warning : {"Tried to add NULL source", "Tried to add source with existing uuid",
                                     "Tried to add NULL renderer", "Tried to add renderer with existing uuid",
                                     "Tried to add NULL playlist or playlist without id",
@@ -141,12 +154,18 @@ private Q_SLOTS:
         QVERIFY(!registry()->addRenderer(nullptr) && !registry()->addRenderer(&otherRenderer));
         QVERIFY(!registry()->addPlaylist(nullptr) && !registry()->addPlaylist(&noId));
         QVERIFY(!registry()->addPlaylist(&otherPlaylist));
-
-        QCOMPARE(log.text(), QString());
         QVERIFY(!otherSource.parent() && !otherRenderer.parent() && !otherPlaylist.parent() && !noId.parent());
-        QCOMPARE(registry()->sources(), Sources{s});
+
+        QCOMPARE(log.text(), u"+source*;+source(b,Music);+source*;+source(a,);+renderer*;+renderer(a,Speaker);"
+                             "+playlist*;+playlist(rova3,Party);+playlist*;+playlist(rova2,Party);+playlist*;+playlist(rova1,)"_s);
+        QCOMPARE(registry()->sources(), (Sources{b, a}));
         QCOMPARE(registry()->renderers(), Renderers{r});
-        QCOMPARE(registry()->playlists(), Playlists{p});
+        QCOMPARE(registry()->playlists(), (Playlists{p3, p2, p1}));
+        QCOMPARE(registry()->persistentPlaylists(), (Playlists{p3, p1}));
+        QCOMPARE(registry()->source(u"a"_s), a);
+        QCOMPARE(registry()->renderer(u"a"_s), r);
+        QCOMPARE(registry()->playlist(u"rova2"_s), p2);
+        QCOMPARE(registry()->playlist(u"ROVA2"_s), nullptr);
     }
 
     void shouldAnnounceRemovalsAndForgetObjectsDestroyedElsewhere()
@@ -161,17 +180,13 @@ private Q_SLOTS:
         QVERIFY(registry()->addRenderer(kept));
         AnnouncementLog log(registry());
 
-        // Unknown ids change nothing.
         for (const QString& id : {u"unknown"_s, QString()}) {
             registry()->removeExtension(id);
             registry()->removePlaylist(id);
         }
-        QCOMPARE(log.text() + destroyed(), QString());
-
         // The source wins over the renderer of the same uuid; each is deleted
         // before the call returns.
         registry()->removeExtension(u"u"_s);
-        QCOMPARE(log.text() + destroyed(), u"-source(u,Src)u"_s);
         registry()->removeExtension(u"u"_s);
         registry()->removePlaylist(u"rova1"_s);
         QCOMPARE(destroyed(), u"u;u;rova1"_s);
@@ -245,8 +260,39 @@ private Q_SLOTS:
         QVERIFY(r->sources().isEmpty() && r->renderers().isEmpty() && r->playlists().isEmpty());
     }
 
-    void shouldDeleteOwnedObjectsOnceInOrderWithoutSignals()
+    void shouldKeepControlInterfacesByNameAndNeverHoldDeletedOnes()
     {
+        auto* b = make<RovaTestControlInterface>(u"b"_s);
+        auto* a = make<RovaTestControlInterface>(u"a"_s);
+        registry()->addPluginControlInterface(u"b"_s, b);
+        registry()->addPluginControlInterface(u"a"_s, a);
+        registry()->addPluginControlInterface(u"c"_s, nullptr);
+        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b, nullptr})); // by name
+        QCOMPARE(registry()->pluginControlInterface(u"a"_s), a);
+        QVERIFY(!a->parent()); // owned without being reparented
+
+        // Replacing deletes the previous object first; the same object again is kept.
+        auto* b2 = make<RovaTestControlInterface>(u"b2"_s);
+        registry()->addPluginControlInterface(u"b"_s, b2);
+        registry()->addPluginControlInterface(u"a"_s, a);
+        QCOMPARE(destroyed(), u"b"_s);
+        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b2, nullptr}));
+
+        // Deleted by its plugin: gone. Held under two names and replaced under one: gone under both.
+        delete a;
+        auto* twice = make<RovaTestControlInterface>(u"twice"_s);
+        registry()->addPluginControlInterface(u"one"_s, twice);
+        registry()->addPluginControlInterface(u"two"_s, twice);
+        registry()->addPluginControlInterface(u"one"_s, nullptr);
+        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{b2, nullptr, nullptr}));
+        QCOMPARE(destroyed(), u"b;a;twice"_s);
+    }
+
+    void shouldBeOneRegistryThatDeletesWhatItOwnsOnceInOrderWithoutSignals()
+    {
+        QPointer<RovaRegistry> first = RovaRegistry::instance();
+        QCOMPARE(first.data(), static_cast<RovaRegistry*>(registry()));
+        QCOMPARE(first->parent(), QCoreApplication::instance());
         registry()->addRenderer(make<RovaTestRenderer>(u"r1"_s));
         registry()->addSource(make<RovaTestSource>(u"s1"_s));
         registry()->addPluginControlInterface(u"b"_s, make<RovaTestControlInterface>(u"b"_s));
@@ -263,50 +309,132 @@ private Q_SLOTS:
         registry()->addPlaylist(takenPlaylist);
         for (QObject* object : std::initializer_list<QObject*>{taken, takenControl, takenPlaylist})
             object->setParent(p);
-        auto* log = new AnnouncementLog(registry());
+        // Held under two names: deleted once.
+        auto* twice = make<RovaTestControlInterface>(u"twice"_s);
+        registry()->addPluginControlInterface(u"x"_s, twice);
+        registry()->addPluginControlInterface(u"y"_s, twice);
+        AnnouncementLog log(registry());
 
-        delete registry();
-        QCOMPARE(destroyed(), u"rova1;s3;c;rova2;s1;s2;r1;a;b"_s);
-        QCOMPARE(log->text(), QString());
-        delete log;
+        delete first.data();
+        QCOMPARE(destroyed(), u"rova1;s3;c;rova2;s1;s2;r1;a;b;twice"_s);
+        QCOMPARE(log.text(), QString());
+        // A late caller gets a new, working registry, never the deleted one.
+        QVERIFY(registry()->sources().isEmpty());
+        QCOMPARE(registry()->parent(), QCoreApplication::instance());
     }
 
-    void shouldKeepControlInterfacesByNameAndNeverHoldDeletedOnes()
+    void shouldListPluginDirectoryFromEnvironment()
     {
-        auto* b = make<RovaTestControlInterface>(u"b"_s);
-        auto* a = make<RovaTestControlInterface>(u"a"_s);
-        registry()->addPluginControlInterface(u"b"_s, b);
-        registry()->addPluginControlInterface(u"a"_s, a);
-        registry()->addPluginControlInterface(u"c"_s, nullptr);
-        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b, nullptr})); // by name
-        QCOMPARE(registry()->pluginControlInterface(u"a"_s), a);
-        QCOMPARE(registry()->pluginControlInterface(u"unknown"_s), nullptr);
-        QVERIFY(!a->parent()); // owned without being reparented
+        QCOMPARE(RovaRegistry::pluginDirectory(), pluginDir);
+        QCOMPARE(RovaRegistry::ROVA_PLUGIN_DIRECTORY, pluginDir);
+        QCOMPARE(RovaRendererPolicyPlugin::defaultPolicyPluginPath(),
+                 inDir(u"policy/libqrova-tarsi-renderer-policy-plugin.so"_s));
+        // In name order; the link resolved to the good plugin.
+        const QStringList expected{canonical(inDir(u"broken.so"_s)), canonical(good), canonical(good2), canonical(good),
+                                   canonical(inDir(u"libqrova-test-notaplugin.so"_s)),
+                                   canonical(inDir(u"libqrova-test-otheriid.so"_s))};
+        QCOMPARE(registry()->availablePlugins(), expected);
+        QVERIFY(registry()->loadedPlugins().isEmpty()); // listing loads nothing
+    }
 
-        // Replacing deletes the previous object first; the same object again is kept.
-        auto* b2 = make<RovaTestControlInterface>(u"b2"_s);
-        registry()->addPluginControlInterface(u"b"_s, b2);
-        registry()->addPluginControlInterface(u"a"_s, a);
-        QCOMPARE(destroyed(), u"b"_s);
-        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b2, nullptr}));
+    void shouldLoadEachGoodPluginOnceAndWarnForOtherPaths()
+    {
+        // The link is the good plugin a second time.
+        for (const QString& path : {inDir(u"broken.so"_s), goodLink, inDir(u"libqrova-test-notaplugin.so"_s),
+                                    inDir(u"libqrova-test-otheriid.so"_s)})
+            expectUnableToLoad(path);
+        registry()->loadPlugins();
+        QCOMPARE(registry()->renderer(u"good2-renderer"_s)->name(), u"Test renderer"_s);
+        QCOMPARE(registry()->pluginControlInterface(u"good-control"_s)->setting(u"label"_s), u"good"_s);
+        QCOMPARE(registry()->plugin(canonical(good))->name(), u"good"_s);
+        QCOMPARE(registry()->plugin(canonical(good) + u'x'), nullptr);
+        QCOMPARE(registry()->plugin(QString()), nullptr);
 
-        // Deleted by its plugin: gone from the registry.
-        delete a;
-        QCOMPARE(registry()->pluginControlInterface(u"a"_s), nullptr);
+        // Loaded already, or no plugin file at all.
+        for (const QString& path : {good, inDir(u"missing.so"_s), inDir(u"folder.so"_s), QString()}) {
+            expectUnableToLoad(path);
+            QVERIFY(!registry()->loadPlugin(path));
+        }
+        QStringList loaded = registry()->loadedPlugins();
+        loaded.sort();
+        QCOMPARE(loaded, (QStringList{canonical(good), canonical(good2)}));
+        QCOMPARE(registry()->findChildren<QPluginLoader*>().count(), 2); // refused loaders are gone
+        QCOMPARE(registry()->sources().count(), 2);
+        QCOMPARE(registry()->renderers().count(), 2);
+        QCOMPARE(registry()->pluginControlInterfaces().count(), 2);
+    }
 
-        // Held under two names and replaced under one: the other name lets go too.
-        auto* twice = make<RovaTestControlInterface>(u"twice"_s);
-        registry()->addPluginControlInterface(u"one"_s, twice);
-        registry()->addPluginControlInterface(u"two"_s, twice);
-        registry()->addPluginControlInterface(u"one"_s, nullptr);
-        QCOMPARE(registry()->pluginControlInterface(u"two"_s), nullptr);
+    void shouldUnloadEveryPluginMatchingPrefix()
+    {
+        const QString elsewhere = QStringLiteral(ROVA_TEST_PLUGIN_WRONGPOLICY); // a RovaPlugin outside the directory
+        for (const QString& path : {good, good2, elsewhere})
+            QVERIFY(registry()->loadPlugin(path));
+        const QPointer<QObject> goodRoot = rootOf(good);
+        const QPointer<QObject> good2Root = rootOf(good2);
+        const QPointer<QObject> elsewhereRoot = rootOf(elsewhere);
+        QVERIFY(goodRoot && good2Root && elsewhereRoot);
 
-        // Held under two names when the registry goes: deleted once.
-        auto* last = make<RovaTestControlInterface>(u"last"_s);
-        registry()->addPluginControlInterface(u"x"_s, last);
-        registry()->addPluginControlInterface(u"y"_s, last);
+        // Prefixes that match nothing unload nothing; the empty one matches nothing either.
+        for (const QString& name : {QString(), u"/nonexistent/"_s, u"libqrova-test-good.so"_s, pluginDir.toUpper()})
+            registry()->unloadPlugin(name);
+        QCOMPARE(registry()->loadedPlugins().count(), 3);
+        // A prefix of both file names unloads both; what they registered stays.
+        registry()->unloadPlugin(inDir(u"libqrova-test-good"_s));
+        QVERIFY(!goodRoot && !good2Root && elsewhereRoot);
+        QCOMPARE(registry()->loadedPlugins(), QStringList{canonical(elsewhere)});
+        QCOMPARE(registry()->sources().count(), 2);
+
+        registry()->unloadPlugin(QFileInfo(elsewhere).canonicalPath());
+        QVERIFY(!elsewhereRoot);
+        QVERIFY(registry()->loadedPlugins().isEmpty() && registry()->findChildren<QPluginLoader*>().isEmpty());
+    }
+
+    void shouldDeletePluginRootsOnceAndLoadAgain()
+    {
+        QVERIFY(registry()->loadPlugin(good));
+        registry()->unloadPlugins();
+        QVERIFY(registry()->loadedPlugins().isEmpty() && registry()->findChildren<QPluginLoader*>().isEmpty());
+
+        // A new root registers again; what the first one registered is still there.
+        for (int load = 0; load < 2; ++load) {
+            QTest::ignoreMessage(QtWarningMsg, "Tried to add source with existing uuid");
+            QTest::ignoreMessage(QtWarningMsg, "Tried to add renderer with existing uuid");
+        }
+        QVERIFY(registry()->loadPlugin(good));
+        QCOMPARE(registry()->sources().count(), 1);
+        // A root deleted by somebody else takes its entry along.
+        delete rootOf(good).data();
+        QCOMPARE(registry()->plugin(canonical(good)), nullptr);
+        registry()->unloadPlugins(); // nothing left to delete twice
+
+        QVERIFY(registry()->loadPlugin(good));
+        const QPointer<QObject> root = rootOf(good);
+        const QPointer<RovaSource> source = registry()->source(u"good-source"_s);
         delete registry();
-        QCOMPARE(destroyed(), u"b;a;twice;b2;last"_s);
+        QVERIFY(!root && !source);
+    }
+
+    void shouldWarnOnlyForMissingPluginDirectory()
+    {
+        const QString moved = pluginDir + u".moved"_s;
+        QDir(moved).removeRecursively();
+        QVERIFY(QDir().rename(pluginDir, moved));
+        const QString quoted = u'"' + pluginDir + u'"';
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to get available ROVA plugins from "_s + quoted));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to load ROVA plugins from "_s + quoted));
+        QVERIFY(registry()->availablePlugins().isEmpty());
+        registry()->loadPlugins();
+        // A file where the directory should be is no better.
+        QFile file(pluginDir);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to load ROVA plugins from "_s + quoted));
+        registry()->loadPlugins();
+        QVERIFY(file.remove());
+        // An empty directory is fine.
+        QVERIFY(QDir().mkpath(pluginDir));
+        QVERIFY(registry()->availablePlugins().isEmpty());
+        registry()->loadPlugins();
+        QVERIFY(QDir(pluginDir).removeRecursively() && QDir().rename(moved, pluginDir));
     }
 };
 
