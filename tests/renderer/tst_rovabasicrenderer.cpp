@@ -21,7 +21,6 @@ namespace {
 struct StorePlaylist
 {
     explicit StorePlaylist(int count)
-        : playlist(RovaPlaylist::getNewPlaylistId(), u"store"_s, u"src"_s)
     {
         QStringList ids;
         for (int i = 0; i < count; ++i)
@@ -30,7 +29,16 @@ struct StorePlaylist
         playlist.setUnderlyingModel(&model);
     }
     QStringListModel model;
-    RovaGeneralSourcePlaylist playlist;
+    RovaGeneralSourcePlaylist playlist{RovaPlaylist::getNewPlaylistId(), u"store"_s, u"src"_s};
+};
+
+// Grants every request at once, so that commands reach the machine within the call.
+struct InstantPolicy : RovaRendererPolicy
+{
+    bool initialize(PolicyGroup) override { return true; }
+    void setDefaultResources(QFlags<PolicyResourceFlag>) override {}
+    void request(QFlags<PolicyResourceFlag>) override { Q_EMIT policyEvent(ResourcesGranted); }
+    void release(QFlags<PolicyResourceFlag>) override {}
 };
 
 class StatusReceiver : public QObject
@@ -50,20 +58,18 @@ public Q_SLOTS:
 class tst_RovaBasicRenderer : public QObject
 {
     Q_OBJECT
-
-private:
     std::unique_ptr<RovaTrackerFixture> store;
 
-    // Drives the machine until every command and lookup has been handled.
+    // Drives the machine until every command and lookup has been handled. A
+    // lookup started and answered within one round posts its event behind the
+    // marker: only a second quiet round shows that all is done.
     static void settle(RovaRecordingRenderer& renderer)
     {
-        // A lookup started and answered within one round posts its event behind
-        // the marker: only a second quiet round shows that all is done.
-        RovaMachineMarker marker(renderer.stateMachine());
         for (int quiet = 0; quiet < 2;) {
             QTRY_VERIFY(!renderer.playlistHandler()->metadataFetchOngoing());
-            marker.post();
-            QTRY_VERIFY(marker.passed());
+            const int taken = renderer.markersTaken;
+            renderer.postMarker();
+            QTRY_VERIFY(renderer.markersTaken > taken);
             quiet = renderer.playlistHandler()->metadataFetchOngoing() ? 0 : quiet + 1;
         }
     }
@@ -72,8 +78,8 @@ private:
     // granted at once, without auto-advance, brought to \a state.
     static void reach(RovaRecordingRenderer& renderer, StorePlaylist& items, const QString& state)
     {
-        renderer.setRendererPolicy(new RovaInstantPolicy, RovaRendererPolicy::DefaultGroup);
-        renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, false);
+        renderer.setRendererPolicy(new InstantPolicy, RovaRendererPolicy::DefaultGroup);
+        renderer.setRovaProperty(u"rova_auto_advance"_s, false);
         QTRY_VERIFY(renderer.stateMachine()->isRunning());
         renderer.assignPlaylist(&items.playlist);
         settle(renderer);
@@ -111,6 +117,7 @@ private:
         else if (name == u"emptyUrl") renderer.play(QUrl());
         else if (name == u"pauseAt") renderer.pauseAt(5);
         else if (name == u"eos") Q_EMIT renderer.rendererEos();
+        else if (name == u"ready") renderer.stateMachine()->postEvent(new RovaRendererEvent(RovaRendererEvent::MetadataReady));
         else QFAIL("unknown command");
     }
 
@@ -168,6 +175,9 @@ private Q_SLOTS:
             // Values out of range pass through to the implementation untouched.
             {"seekBack", ">stop", "seek -5,7>pause", nullptr},
             {"emptyUrl", "play >uriPending", nullptr},
+            // A lookup answered while the start waits in the queue starts the item once.
+            {"play+ready", "play item0.mp3>pending", nullptr},
+            {"pauseAt+ready", "play item0.mp3@5>pending", nullptr},
         };
         for (const auto& row : table) {
             for (int column = 0; column < states.size() && row[column + 1]; ++column) {
@@ -181,17 +191,20 @@ private Q_SLOTS:
     {
         QFETCH(QString, state);
         QFETCH(QString, commands);
-        QFETCH(QString, expected);
         StorePlaylist items(3);
         RovaRecordingRenderer renderer;
         reach(renderer, items, state);
 
-        for (const QString& name : commands.split(u',')) {
-            command(renderer, name);
+        // Commands joined by '+' are given at once, the others one by one.
+        for (const QString& step : commands.split(u',')) {
+            for (const QString& name : step.split(u'+'))
+                command(renderer, name);
             settle(renderer);
         }
-        QCOMPARE(renderer.log.join(u',') + u'>' + renderer.machineState(), expected);
+        QTEST(QString(renderer.log.join(u',') + u'>' + renderer.machineState()), "expected");
         QVERIFY(renderer.stateMachine()->isRunning());
+        // A pause-at position is used once.
+        QVERIFY(!renderer.playlistHandler()->currentContent()->metaData().contains(u"paused-position"_s));
     }
 
     // Commands given right after construction wait for the machine and keep their order.
@@ -211,50 +224,29 @@ private Q_SLOTS:
         QCOMPARE(states.last().first().value<RovaRenderer::State>(), RovaRenderer::Paused);
     }
 
-    // A lookup answered while a start waits in the queue starts the item once.
-    void shouldStartOnceWhenAnAnswerOvertakesTheStart_data()
-    {
-        QTest::addColumn<bool>("pauseAt");
-        QTest::newRow("play") << false;
-        QTest::newRow("pauseAt") << true;
-    }
-
-    void shouldStartOnceWhenAnAnswerOvertakesTheStart()
-    {
-        QFETCH(bool, pauseAt);
-        StorePlaylist items(3);
-        RovaRecordingRenderer renderer;
-        reach(renderer, items, u"stop"_s);
-        pauseAt ? renderer.pauseAt(3) : renderer.play();
-        renderer.stateMachine()->postEvent(new RovaRendererEvent(RovaRendererEvent::MetadataReady));
-        settle(renderer);
-        QCOMPARE(renderer.log, QStringList{pauseAt ? u"play item0.mp3@3"_s : u"play item0.mp3"_s});
-        QVERIFY(!renderer.playlistHandler()->currentContent()->metaData().contains(u"paused-position"_s));
-    }
-
     void shouldAnswerStatusRequests()
     {
         StorePlaylist items(3);
         auto* receiver = new StatusReceiver;
         auto* gone = new StatusReceiver;
+        const char* const fit = SLOT(statusResults(QString, uint, int, QString));
         {
             RovaRecordingRenderer renderer;
             QSignalSpy errors(&renderer, &RovaRenderer::error);
-            QByteArray slot(SLOT(statusResults(QString, uint, int, QString)));
+            QByteArray slot(fit);
             QVERIFY(renderer.getStatus(receiver, slot.constData()));
             slot.fill('x'); // the caller's string may go away
-            QVERIFY(renderer.getStatus(receiver, SLOT(statusResults(QString, uint, int, QString))));
-            QVERIFY(renderer.getStatus(gone, SLOT(statusResults(QString, uint, int, QString))));
+            QVERIFY(renderer.getStatus(receiver, fit));
+            QVERIFY(renderer.getStatus(gone, fit));
             delete gone;
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"statusResults\\(int\\)"_s));
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"statusResults\\(int\\)"_s));
             QVERIFY(!renderer.getStatus(receiver, SLOT(statusResults(int))));
-            QCOMPARE(errors.size(), 1);
             QCOMPARE(errors.takeFirst().first().value<RovaError>().code(), RovaError::CallbackSlotNotFound);
 
+            // Before the first state is entered, the state is 100.
             QTest::ignoreMessage(QtWarningMsg, "RovaRenderer: \"Answering get status failed!\"");
-            QTRY_COMPARE(receiver->answers.size(), 2);
-            QCOMPARE(receiver->answers, QStringList(2, u"- 0 100 "_s));
+            QTRY_COMPARE(receiver->answers, QStringList(2, u"- 0 100 "_s));
             QCOMPARE(errors.size(), 1);
             QCOMPARE(errors.first().first().value<RovaError>().code(), RovaError::CallbackCouldNotBeInvoked);
 
@@ -263,10 +255,10 @@ private Q_SLOTS:
             renderer.gotoIndex(2);
             settle(renderer);
             QTRY_COMPARE(renderer.machineState(), u"playing"_s);
-            QVERIFY(renderer.getStatus(receiver, SLOT(statusResults(QString, uint, int, QString))));
+            QVERIFY(renderer.getStatus(receiver, fit));
             QTRY_COMPARE(receiver->answers.size(), 3);
             QCOMPARE(receiver->answers.last(), u"pl 2 1 src::"_s + RovaTrackerFixture::item(2).objectId);
-            QVERIFY(renderer.getStatus(receiver, SLOT(statusResults(QString, uint, int, QString))));
+            QVERIFY(renderer.getStatus(receiver, fit));
         }
         QTest::qWait(1); // the renderer went first: its pending answer must not come
         QCOMPARE(receiver->answers.size(), 3);
@@ -279,7 +271,6 @@ private Q_SLOTS:
         RovaRecordingRenderer renderer;
         reach(renderer, items, u"playing"_s);
         QSignalSpy changes(&renderer, &RovaRenderer::rovaPropertyChanged);
-
         QTest::ignoreMessage(QtWarningMsg, "Read-only property: \"rova_policy_override\"");
         QVERIFY(!renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_POLICY_OVERRIDE, true));
         QVERIFY(!renderer.property("rova_policy_override").isValid());
@@ -290,17 +281,18 @@ private Q_SLOTS:
         QVERIFY(renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, false));
         settle(renderer);
         QCOMPARE(renderer.log, (QStringList{u"hint -"_s, u"hint item1.mp3"_s, u"hint -"_s}));
-        QCOMPARE(changes.size(), 2);
 
         // The policy's word is mirrored once per change.
-        auto* policy = new RovaInstantPolicy;
+        auto* policy = new InstantPolicy;
         QVERIFY(renderer.setRendererPolicy(policy, RovaRendererPolicy::DefaultGroup));
         for (auto event : {RovaRendererPolicy::PauseRequested, RovaRendererPolicy::StopRequested,
                            RovaRendererPolicy::ResourcesGranted, RovaRendererPolicy::ResourcesGranted})
             Q_EMIT policy->policyEvent(event);
-        QCOMPARE(changes.size(), 4);
-        QCOMPARE(changes.at(2).at(1), QVariant(true));
-        QCOMPARE(changes.at(3).at(1), QVariant(false));
+        QStringList seen;
+        for (const QVariantList& change : std::as_const(changes))
+            seen << change.at(0).toString() + u'=' + change.at(1).toString();
+        QCOMPARE(seen.join(u' '), u"rova_auto_advance=true rova_auto_advance=false rova_policy_override=true "
+                                  "rova_policy_override=false"_s);
     }
 
     void shouldInstallOnlyUsablePolicies()
@@ -313,21 +305,19 @@ private Q_SLOTS:
         QVERIFY(!renderer.setRendererPolicy(nullptr, RovaRendererPolicy::PlayerGroup));
         QTest::ignoreMessage(QtWarningMsg, refused);
         QVERIFY(!renderer.setRendererPolicy(dummy, RovaRendererPolicy::PlayerGroup));
-        QCOMPARE(renderer.rendererPolicy(), dummy);
         QVERIFY(dummy->initialize(RovaRendererPolicy::DefaultGroup)); // still alive
 
-        for (const QString& path : {u"/nonexistent/policy.so"_s, QStringLiteral(ROVA_TEST_PLUGIN_GOOD)}) {
+        // Files that give no policy: the loader's warning, then the refusal.
+        const bool noDefault = !QFileInfo::exists(RovaRendererPolicyPlugin::defaultPolicyPluginPath());
+        for (const QString& path : {u"/nonexistent/policy.so"_s, QStringLiteral(ROVA_TEST_PLUGIN_GOOD), QString()}) {
+            if (path.isEmpty() && !noDefault)
+                break;
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"."_s));
             QTest::ignoreMessage(QtWarningMsg, refused);
-            QVERIFY(!renderer.setRendererPolicy(path, RovaRendererPolicy::PlayerGroup));
-            QCOMPARE(renderer.rendererPolicy(), dummy);
+            QVERIFY(!(path.isEmpty() ? renderer.setDefaultRendererPolicy()
+                                     : renderer.setRendererPolicy(path, RovaRendererPolicy::PlayerGroup)));
         }
-        if (!QFileInfo::exists(RovaRendererPolicyPlugin::defaultPolicyPluginPath())) {
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"."_s));
-            QTest::ignoreMessage(QtWarningMsg, refused);
-            QVERIFY(!renderer.setDefaultRendererPolicy());
-            QCOMPARE(renderer.rendererPolicy(), dummy);
-        }
+        QCOMPARE(renderer.rendererPolicy(), dummy);
     }
 
     // Deleting a renderer in the middle of things leaves nothing behind that fires.
@@ -395,9 +385,8 @@ private Q_SLOTS:
         // Shuffling while playing hints the item that now follows.
         items.playlist.shuffle();
         settle(*renderer);
-        const int next = items.playlist.getNext(items.playlist.getCurrentIndex());
-        QTRY_COMPARE(renderer->hint, RovaTrackerFixture::item(items.playlist.getItemMediaInfo(next).uuid().section(u':', -1).toInt())
-                                     .url.section(u'/', -1));
+        const QString next = items.playlist.getItemMediaInfo(items.playlist.getNext(items.playlist.getCurrentIndex())).uuid();
+        QTRY_COMPARE(renderer->hint, u"item%1.mp3"_s.arg(next.section(u':', -1)));
 
         // Removing the playing item stops it; the item now current is announced.
         renderer->log.clear();
@@ -487,17 +476,17 @@ private Q_SLOTS:
         }
         settle(renderer);
         // Hooks ran only from states whose commands call them.
-        const QMap<QString, QStringList> allowed = {
-            {u"stop"_s, {u"pause"_s, u"pending"_s, u"playing"_s, u"transition"_s, u"uriPause"_s, u"uriPending"_s, u"uriPlaying"_s}},
-            {u"pause"_s, {u"transition"_s, u"playing"_s, u"pending"_s, u"uriPlaying"_s, u"uriPending"_s}},
-            {u"resume"_s, {u"pause"_s, u"pending"_s, u"uriPause"_s, u"uriPending"_s}},
-            {u"seek"_s, {u"pause"_s, u"playing"_s, u"uriPlaying"_s, u"uriPause"_s}}};
+        const QMap<QString, QString> allowed = {
+            {u"stop"_s, u"pause pending playing transition uriPause uriPending uriPlaying"_s},
+            {u"pause"_s, u"transition playing pending uriPlaying uriPending"_s},
+            {u"resume"_s, u"pause pending uriPause uriPending"_s},
+            {u"seek"_s, u"pause playing uriPlaying uriPause"_s}};
         QCOMPARE(renderer.from.size(), renderer.log.size());
-        QVERIFY(!renderer.from.contains(QString()));
         for (int i = 0; i < renderer.log.size(); ++i) {
             const QString hook = renderer.log.at(i).section(u' ', 0, 0);
-            QVERIFY2(!allowed.contains(hook) || allowed.value(hook).contains(renderer.from.at(i)),
-                     qPrintable(renderer.log.at(i) + u" from "_s + renderer.from.at(i)));
+            const QString from = renderer.from.at(i);
+            QVERIFY2(!from.isEmpty() && (!allowed.contains(hook) || allowed.value(hook).split(u' ').contains(from)),
+                     qPrintable(renderer.log.at(i) + u" from "_s + from));
         }
         for (int i = 0; i < reported.size(); ++i) {
             QVERIFY(reported.at(i) >= RovaRenderer::Stopped && reported.at(i) <= RovaRenderer::Transitioning);

@@ -5,7 +5,6 @@
 #define ROVARECORDINGRENDERER_H
 
 #include <rovabasicrenderer.h>
-#include <rovarendererpolicy.h>
 
 #include <QAbstractTransition>
 #include <QStateMachine>
@@ -26,6 +25,9 @@ public:
             if (!state->objectName().isEmpty())
                 connect(state, &QAbstractState::entered, this, [this, state]() { m_entered = state->objectName(); });
         }
+        const auto roots = stateMachine()->findChildren<QState*>(Qt::FindDirectChildrenOnly);
+        for (QState* root : roots)
+            root->addTransition(new MarkerTransition(markersTaken));
     }
 
     // When set, each hook confirms itself with its notification signal on the
@@ -36,9 +38,14 @@ public:
     // For each entry of the log, the state the machine was leaving or staying in.
     QStringList from;
     QString hint;
+    // Marker events the machine has taken: once the count grows after
+    // postMarker(), every event posted to the machine before it has been handled.
+    int markersTaken = 0;
 
     using RovaBasicRenderer::playlistHandler;
     using RovaBasicRenderer::stateMachine;
+
+    void postMarker() { stateMachine()->postEvent(new QEvent(markerType)); }
 
     // The machine's active leaf state by name: "stop", "pending", "uriPlaying", ...
     QString machineState() const
@@ -51,14 +58,12 @@ public:
         return QString();
     }
 
-    static QString fileName(const QVariant& uri) { return uri.toUrl().fileName(); }
-
 protected:
     void doPlay(const RovaContent&) override {}
     void doPlay(const RovaMediaInfo& info) override
     {
         const QVariant paused = info.firstMetaData(QStringLiteral("paused-position"));
-        QString entry = QStringLiteral("play ") + fileName(info.firstMetaData(QStringLiteral("uri")));
+        QString entry = QStringLiteral("play ") + fileName(info);
         if (paused.isValid())
             entry += QLatin1Char('@') + paused.toString();
         record(entry, [this, paused]() {
@@ -73,92 +78,39 @@ protected:
     void doResume() override { record(QStringLiteral("resume"), [this]() { Q_EMIT rendererResumed(); }); }
     void doSeek(int seconds, RovaRenderer::SeekMode mode) override
     {
-        note(QStringLiteral("seek %1,%2").arg(seconds).arg(int(mode)));
+        record(QStringLiteral("seek %1,%2").arg(seconds).arg(int(mode)), nullptr);
     }
     bool doNextHint(const RovaContent&) override { return true; }
     bool doNextHint(const RovaMediaInfo& info) override
     {
-        hint = fileName(info.firstMetaData(QStringLiteral("uri")));
-        note(QStringLiteral("hint ") + (hint.isEmpty() ? QStringLiteral("-") : hint));
+        hint = fileName(info);
+        record(QStringLiteral("hint ") + (hint.isEmpty() ? QStringLiteral("-") : hint), nullptr);
         return true;
     }
 
 private:
+    static constexpr QEvent::Type markerType = QEvent::Type(QEvent::User + 900);
+    struct MarkerTransition : QAbstractTransition
+    {
+        explicit MarkerTransition(int& taken) : count(taken) {}
+        bool eventTest(QEvent* event) override { return event->type() == markerType; }
+        void onTransition(QEvent*) override { ++count; }
+        int& count;
+    };
+
     QString m_entered;
 
-    void note(const QString& entry)
+    static QString fileName(const RovaMediaInfo& info)
+    {
+        return info.firstMetaData(QStringLiteral("uri")).toUrl().fileName();
+    }
+    void record(const QString& entry, std::function<void()> confirmation)
     {
         log << entry;
         from << m_entered;
-    }
-    template <typename F>
-    void record(const QString& entry, F confirmation)
-    {
-        note(entry);
-        if (confirm)
+        if (confirm && confirmation)
             QTimer::singleShot(0, this, confirmation);
     }
-};
-
-// Grants every request at once, so that commands reach the machine within the call.
-class RovaInstantPolicy : public RovaRendererPolicy
-{
-public:
-    bool initialize(RovaRendererPolicy::PolicyGroup) override { return true; }
-    void setDefaultResources(QFlags<RovaRendererPolicy::PolicyResourceFlag>) override {}
-    void request(QFlags<RovaRendererPolicy::PolicyResourceFlag>) override { Q_EMIT policyEvent(ResourcesGranted); }
-    void release(QFlags<RovaRendererPolicy::PolicyResourceFlag>) override {}
-};
-
-// A marker event posted behind everything else: once it has come through, every
-// event posted to the machine before it has been handled.
-class RovaMachineMarker
-{
-public:
-    static constexpr QEvent::Type type = QEvent::Type(QEvent::User + 900);
-    explicit RovaMachineMarker(QStateMachine* machine)
-        : m_machine(machine)
-    {
-        const auto roots = machine->findChildren<QState*>(Qt::FindDirectChildrenOnly);
-        for (QState* root : roots) {
-            m_transitions << new Transition(m_seen);
-            root->addTransition(m_transitions.last());
-        }
-    }
-    ~RovaMachineMarker()
-    {
-        for (QAbstractTransition* transition : std::as_const(m_transitions)) {
-            transition->sourceState()->removeTransition(transition);
-            delete transition;
-        }
-    }
-    void post()
-    {
-        m_seen = false;
-        m_machine->postEvent(new QEvent(type), QStateMachine::NormalPriority);
-    }
-    bool passed() const { return m_seen; }
-
-private:
-    class Transition : public QAbstractTransition
-    {
-    public:
-        explicit Transition(bool& seen)
-            : m_flag(seen)
-        {
-        }
-
-    protected:
-        bool eventTest(QEvent* event) override { return event->type() == type; }
-        void onTransition(QEvent*) override { m_flag = true; }
-
-    private:
-        bool& m_flag;
-    };
-
-    QStateMachine* m_machine;
-    QList<QAbstractTransition*> m_transitions;
-    bool m_seen = true;
 };
 
 #endif // ROVARECORDINGRENDERER_H
