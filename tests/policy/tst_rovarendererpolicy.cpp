@@ -10,69 +10,50 @@
 #include <QAbstractTransition>
 #include <QPluginLoader>
 #include <QSignalSpy>
-#include <QState>
 #include <QStateMachine>
 #include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-int liveEvents = 0; // so a test sees which events were deleted
+int liveEvents = 0; // so a test sees that no event leaks and none is deleted twice
+
+struct CountedEvent : RovaRendererEvent
+{
+    CountedEvent(int type, const QVariant& data) : RovaRendererEvent(RovaRendererEventType(type), data) { ++liveEvents; }
+    ~CountedEvent() override { --liveEvents; }
+};
+
+// Writes down what it is asked, as "<name>:request(0)", and answers only when the test says so.
+struct Policy : RovaRendererPolicy
+{
+    Policy(QStringList& log, const QString& name) : log(log), name(name) {}
+    bool initialize(PolicyGroup) override { return true; }
+    void setDefaultResources(QFlags<PolicyResourceFlag>) override {}
+    void request(QFlags<PolicyResourceFlag> r) override { log << u"%1:request(%2)"_s.arg(name).arg(int(r)); }
+    void release(QFlags<PolicyResourceFlag> r) override { log << u"%1:release(%2)"_s.arg(name).arg(int(r)); }
+    QStringList& log;
+    const QString name;
+};
+
+// A targetless transition that writes down each event the machine takes, with its payload.
+struct Recorder : QAbstractTransition
+{
+    explicit Recorder(QStringList& log) : log(log) {}
+    bool eventTest(QEvent* e) override { return e->type() >= QEvent::User; }
+    void onTransition(QEvent* e) override
+    {
+        const QVariant data = static_cast<RovaRendererEvent*>(e)->data;
+        log << QString::number(int(e->type())) + (data.isValid() ? u':' + data.toString() : QString());
+    }
+    QStringList& log;
+};
 
 int loaderCount()
 {
     return QCoreApplication::instance()->findChildren<QPluginLoader*>(Qt::FindDirectChildrenOnly).count();
 }
-
-class CountedEvent : public RovaRendererEvent
-{
-public:
-    explicit CountedEvent(int type, const QVariant& data = QVariant())
-        : RovaRendererEvent(RovaRendererEventType(type), data)
-    {
-        ++liveEvents;
-    }
-    ~CountedEvent() override { --liveEvents; }
-};
-
-enum : int { Play = 1000, PlayURI, Stop, Pause, Resume, Next, Previous, GotoIndex, SetPosition, PauseAt, Eos = 1016 };
-
-// A targetless transition that writes down each renderer event the machine
-// processes, with its payload when it has one.
-class RecordingTransition : public QAbstractTransition
-{
-public:
-    explicit RecordingTransition(QStringList& log) : m_log(log) {}
-
-protected:
-    bool eventTest(QEvent* e) override { return e->type() >= QEvent::User; }
-    void onTransition(QEvent* e) override
-    {
-        const QVariant data = static_cast<RovaRendererEvent*>(e)->data;
-        m_log << QString::number(int(e->type())) + (data.isValid() ? u':' + data.toString() : QString());
-    }
-
-private:
-    QStringList& m_log;
-};
-
-// Writes down what it is asked and answers only when the test says so.
-class ControlledPolicy : public RovaRendererPolicy
-{
-public:
-    explicit ControlledPolicy(QStringList& log) : m_log(log) {}
-    bool initialize(PolicyGroup) override { return true; }
-    void setDefaultResources(QFlags<PolicyResourceFlag>) override {}
-    void request(QFlags<PolicyResourceFlag> r) override { m_log << u"request(%1)"_s.arg(int(r)); }
-    void release(QFlags<PolicyResourceFlag> r) override { m_log << u"release(%1)"_s.arg(int(r)); }
-    void answer(PolicyEvent e) { Q_EMIT policyEvent(e); }
-
-private:
-    QStringList& m_log;
-};
 
 } // namespace
 
@@ -80,161 +61,90 @@ class tst_RovaRendererPolicy : public QObject
 {
     Q_OBJECT
 
-    QString log() const { return m_log.join(u';'); }
-    static void process(RovaRendererPolicyCommunicator& c, std::initializer_list<int> types)
-    {
-        for (int type : types)
-            c.processRendererEvent(new CountedEvent(type));
-    }
-
-    QStringList m_log;
-    std::unique_ptr<QStateMachine> m_machine;
-
 private Q_SLOTS:
-    void init()
+    void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
+
+    // Each step is a command by its event type number, an answer of policy A or
+    // B ("A:grant", "A:deny", "A:stop", "A:pause"), "use:B" or "use:none" (the
+    // communicator's policy), "delete:A", "stopped" or "paused" (the renderer's
+    // state), or "destroy" (the communicator). The log holds the policies'
+    // calls, the denials and the events the machine took, after each step.
+    void shouldHoldCommandsUntilThePolicyGrants_data()
     {
-        QTest::failOnWarning(QRegularExpression(u".*"_s));
-        m_log.clear();
-        liveEvents = 0;
-        m_machine = std::make_unique<QStateMachine>();
-        auto* state = new QState(m_machine.get());
-        state->addTransition(new RecordingTransition(m_log));
-        m_machine->setInitialState(state);
-        QSignalSpy started(m_machine.get(), &QStateMachine::started);
-        m_machine->start();
-        QVERIFY(started.wait());
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("log");
+        // Play 1000, PlayURI 1001, Resume 1004 and PauseAt 1009 need resources; each asks for the default ones.
+        QTest::newRow("held in order until granted, demands overtake")
+            << "1007 1000 1005 1009 1001 1008 A:stop A:pause A:grant A:grant"
+            << "1007:4 A:request(0) A:request(0) A:request(0) 1002 1003 1000 1005 1009:30 1001:file:///a.ogg 1008:5";
+        QTest::newRow("a denial drops what needs resources, once per denial")
+            << "1000 1005 1004 A:deny A:deny 1000 A:grant"
+            << "A:request(0) A:request(0) denied:329:Resources not available! 1005 denied:329:Resources not available! "
+               "A:request(0) 1000";
+        QTest::newRow("released when stopped after a standstill command")
+            << "1002 paused stopped 1005 stopped 1016 stopped 1000 A:grant stopped 1003 stopped 1009 A:grant stopped"
+            << "1002 A:release(0) 1005 1016 A:release(0) A:request(0) 1000 1003 A:release(0) A:request(0) 1009:30 A:release(0)";
+        QTest::newRow("without a policy everything passes") << "use:none 1000 1002 1004 stopped 1009" << "1000 1002 1004 1009:30";
+        QTest::newRow("a deleted policy counts as none") << "delete:A 1009" << "1009:30";
+        QTest::newRow("waiting commands go to the new policy, or at once to none")
+            << "1000 1005 use:B A:grant A:stop B:grant 1004 use:none" << "A:request(0) B:request(0) 1000 1005 B:request(0) 1004";
+        QTest::newRow("waiting commands die with the communicator") << "1000 1002 destroy A:grant" << "A:request(0)";
     }
 
-    void cleanup()
+    void shouldHoldCommandsUntilThePolicyGrants()
     {
-        m_machine.reset();
-        QCOMPARE(liveEvents, 0); // nothing leaked, nothing deleted twice
-    }
-
-    void shouldHoldCommandsInOrderUntilGrantedWhileDemandsOvertake()
-    {
-        ControlledPolicy policy(m_log);
-        RovaRendererPolicyCommunicator communicator(*m_machine, &policy);
-        communicator.processRendererEvent(new CountedEvent(GotoIndex, 4u));
-        QTRY_COMPARE(log(), u"1007:4"_s);
-        process(communicator, {Play, Next});
-        communicator.processRendererEvent(new CountedEvent(PauseAt, 30u));
-        communicator.processRendererEvent(new CountedEvent(PlayURI, QUrl(u"file:///a.ogg"_s)));
-        communicator.processRendererEvent(new CountedEvent(SetPosition, 5));
-        // One request, for the default resources, per event that needs resources: Play, PauseAt, PlayURI.
-        QCOMPARE(log(), u"1007:4;request(0);request(0);request(0)"_s);
-        // Stop and pause demands overtake the waiting commands and leave them waiting.
-        policy.answer(RovaRendererPolicy::StopRequested);
-        policy.answer(RovaRendererPolicy::PauseRequested);
-        QTRY_COMPARE(log(), u"1007:4;request(0);request(0);request(0);1002;1003"_s);
-
-        policy.answer(RovaRendererPolicy::ResourcesGranted);
-        const QString released = u"1007:4;request(0);request(0);request(0);1002;1003;1000;1005;1009:30;1001:file:///a.ogg;1008:5"_s;
-        QTRY_COMPARE(log(), released);
-        // Later grants find nothing waiting.
-        policy.answer(RovaRendererPolicy::ResourcesGranted);
-        QCoreApplication::processEvents();
-        QCOMPARE(log(), released);
-    }
-
-    void shouldDropWaitingCommandsOnDenial()
-    {
-        ControlledPolicy policy(m_log);
-        RovaRendererPolicyCommunicator communicator(*m_machine, &policy);
-        connect(&communicator, &RovaRendererPolicyCommunicator::policyDenied, this, [this](const RovaError& error) {
-            m_log << u"denied %1 %2"_s.arg(int(error.code())).arg(error.message());
-        });
-        process(communicator, {Play, Next, Resume});
-        policy.answer(RovaRendererPolicy::ResourcesDenied);
-        QCOMPARE(liveEvents, 1); // Play and Resume are gone at once
-        QTRY_COMPARE(log(), u"request(0);request(0);denied 329 Resources not available!;1005"_s);
-
-        // One report per denial, even with nothing waiting; then it works on.
-        policy.answer(RovaRendererPolicy::ResourcesDenied);
-        process(communicator, {Play});
-        policy.answer(RovaRendererPolicy::ResourcesGranted);
-        QTRY_COMPARE(log(), u"request(0);request(0);denied 329 Resources not available!;1005;"
-                            "denied 329 Resources not available!;request(0);1000"_s);
-    }
-
-    void shouldReleaseOnlyWhenStoppedAfterStandstillCommands()
-    {
-        ControlledPolicy policy(m_log);
-        RovaRendererPolicyCommunicator communicator(*m_machine, &policy);
-        QStringList released;
-        for (int type : {Stop, Pause, PauseAt, Eos, Next, Play}) {
-            process(communicator, {type});
-            policy.answer(RovaRendererPolicy::ResourcesGranted);
-            m_log.clear();
-            communicator.handleRendererStateChange(RovaRenderer::Paused);
-            communicator.handleRendererStateChange(RovaRenderer::Stopped);
-            if (!m_log.isEmpty())
-                released << QString::number(type) + u':' + log();
-        }
-        QCOMPARE(released.join(u' '), u"1002:release(0) 1003:release(0) 1009:release(0) 1016:release(0)"_s);
-    }
-
-    void shouldPassEverythingWithoutPolicy()
-    {
-        RovaRendererPolicyCommunicator communicator(*m_machine, nullptr);
-        process(communicator, {Play, Stop, Resume});
-        QTRY_COMPARE(log(), u"1000;1002;1004"_s);
-        communicator.handleRendererStateChange(RovaRenderer::Stopped); // nothing to release
-
-        // A policy deleted while installed counts as none.
-        auto* policy = new ControlledPolicy(m_log);
-        communicator.setPolicy(policy);
-        delete policy;
-        QCOMPARE(communicator.policy(), nullptr);
-        process(communicator, {PauseAt});
-        QTRY_COMPARE(log(), u"1000;1002;1004;1009"_s);
-
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"processRendererEvent.*got no event$"_s));
-        communicator.processRendererEvent(nullptr);
-        QVERIFY(!communicator.eventRequiresResources(nullptr));
-    }
-
-    void shouldHandWaitingCommandsToNewPolicy()
-    {
-        QStringList oldLog;
-        ControlledPolicy oldPolicy(oldLog);
-        ControlledPolicy newPolicy(m_log);
-        RovaRendererPolicyCommunicator communicator(*m_machine, &oldPolicy);
-        process(communicator, {Play, Next});
-        communicator.setPolicy(&newPolicy);
-        QCOMPARE(log(), u"request(0)"_s); // asked again, from the new policy
-
-        // The old policy is not listened to any more.
-        oldPolicy.answer(RovaRendererPolicy::ResourcesGranted);
-        oldPolicy.answer(RovaRendererPolicy::StopRequested);
-        QCoreApplication::processEvents();
-        QCOMPARE(log(), u"request(0)"_s);
-        newPolicy.answer(RovaRendererPolicy::ResourcesGranted);
-        QTRY_COMPARE(log(), u"request(0);1000;1005"_s);
-
-        // Without a policy, waiting commands go at once.
-        process(communicator, {Resume});
-        communicator.setPolicy(nullptr);
-        QTRY_COMPARE(log(), u"request(0);1000;1005;request(0);1004"_s);
-
-        // Waiting commands die with the communicator.
-        m_log.clear();
+        QFETCH(QString, script);
+        QStringList log;
         {
-            RovaRendererPolicyCommunicator doomed(*m_machine, &newPolicy);
-            process(doomed, {Play, Stop});
-            QCOMPARE(liveEvents, 2);
+            QStateMachine machine;
+            auto* root = new QState(&machine);
+            root->addTransition(new Recorder(log));
+            machine.setInitialState(root);
+            machine.start();
+            QTRY_VERIFY(machine.isRunning());
+            QHash<QString, Policy*> policies{{u"A"_s, new Policy(log, u"A"_s)}, {u"B"_s, new Policy(log, u"B"_s)}};
+            auto communicator = std::make_unique<RovaRendererPolicyCommunicator>(machine, policies.value(u"A"_s));
+            connect(communicator.get(), &RovaRendererPolicyCommunicator::policyDenied, this, [&log](const RovaError& error) {
+                log << u"denied:%1:%2"_s.arg(int(error.code())).arg(error.message());
+            });
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"processRendererEvent.*got no event$"_s));
+            communicator->processRendererEvent(nullptr);
+            QVERIFY(!communicator->eventRequiresResources(nullptr));
+
+            const QHash<int, QVariant> payloads{{1001, QUrl(u"file:///a.ogg"_s)}, {1007, 4u}, {1008, 5}, {1009, 30u}};
+            const QHash<QString, RovaRendererPolicy::PolicyEvent> answers{
+                {u"grant"_s, RovaRendererPolicy::ResourcesGranted}, {u"deny"_s, RovaRendererPolicy::ResourcesDenied},
+                {u"stop"_s, RovaRendererPolicy::StopRequested}, {u"pause"_s, RovaRendererPolicy::PauseRequested}};
+            for (const QString& step : script.split(u' ')) {
+                const QString what = step.section(u':', 0, 0), arg = step.section(u':', 1);
+                if (what.toInt() >= QEvent::User)
+                    communicator->processRendererEvent(new CountedEvent(what.toInt(), payloads.value(what.toInt())));
+                else if (policies.contains(what) && answers.contains(arg))
+                    Q_EMIT policies.value(what)->policyEvent(answers.value(arg));
+                else if (what == u"use")
+                    communicator->setPolicy(policies.value(arg));
+                else if (what == u"delete")
+                    delete policies.take(arg);
+                else if (what == u"destroy")
+                    communicator.reset();
+                else
+                    communicator->handleRendererStateChange(what == u"paused" ? RovaRenderer::Paused : RovaRenderer::Stopped);
+                // A marker behind everything posted so far.
+                machine.postEvent(new RovaRendererEvent(RovaRendererEvent::RovaRendererEventType(1500)));
+                QTRY_COMPARE(log.value(log.size() - 1), u"1500"_s);
+                log.removeLast();
+            }
+            qDeleteAll(policies);
         }
+        QTEST(log.join(u' '), "log");
         QCOMPARE(liveEvents, 0);
-        newPolicy.answer(RovaRendererPolicy::ResourcesGranted); // nobody listens any more
-        QCoreApplication::processEvents();
-        QCOMPARE(log(), u"request(0)"_s);
     }
 
     void shouldUseDefaultPluginDirectory()
     {
-        QCOMPARE(RovaRegistry::pluginDirectory(), QStringLiteral("/usr/lib/qrova-plugin"));
+        QCOMPARE(RovaRegistry::pluginDirectory(), u"/usr/lib/qrova-plugin"_s);
         QCOMPARE(RovaRendererPolicyPlugin::defaultPolicyPluginPath(),
-                 QStringLiteral("/usr/lib/qrova-plugin/policy/libqrova-tarsi-renderer-policy-plugin.so"));
+                 u"/usr/lib/qrova-plugin/policy/libqrova-tarsi-renderer-policy-plugin.so"_s);
     }
 
     void shouldGrantEachDummyRequestOnNextTurnOnly()
@@ -246,12 +156,7 @@ private Q_SLOTS:
         policy.request(RovaRendererPolicy::AudioResource | RovaRendererPolicy::VideoResource);
         policy.release({}); // never answered
         QCOMPARE(spy.count(), 0); // never within the call
-
-        QTRY_COMPARE(spy.count(), 2);
-        for (const QList<QVariant>& arguments : std::as_const(spy))
-            QCOMPARE(arguments.at(0).value<RovaRendererPolicy::PolicyEvent>(), RovaRendererPolicy::ResourcesGranted);
-        QCoreApplication::processEvents();
-        QCOMPARE(spy.count(), 2);
+        QTRY_COMPARE(spy, (QList<QVariantList>(2, {QVariant::fromValue(RovaRendererPolicy::ResourcesGranted)})));
 
         // Deleting the policy first cancels its grant.
         auto* deleted = new RovaDummyRendererPolicy;
@@ -260,41 +165,40 @@ private Q_SLOTS:
         delete deleted;
         QCoreApplication::processEvents();
         QCOMPARE(deletedSpy.count(), 0);
+        QCOMPARE(spy.count(), 2);
+    }
+
+    // A new policy from each load; files that give none are refused. Each
+    // loader stays with the application, and the code stays loaded.
+    void shouldLoadNewPolicyFromPluginEachTime_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("policy plugin") << QStringLiteral(ROVA_TEST_PLUGIN_POLICY);
+        QTest::newRow("plugin with another interface") << QStringLiteral(ROVA_TEST_PLUGIN_WRONGPOLICY);
+        QTest::newRow("library that is not a plugin") << QStringLiteral(ROVA_TEST_PLUGIN_NOTAPLUGIN);
+        QTest::newRow("missing file") << u"/nonexistent/libqrova-policy.so"_s;
+        QTest::newRow("empty file name") << QString();
     }
 
     void shouldLoadNewPolicyFromPluginEachTime()
     {
-        const int loaders = loaderCount();
-        const QString path = QStringLiteral(ROVA_TEST_PLUGIN_POLICY);
-        std::unique_ptr<RovaRendererPolicy> first(RovaRendererPolicyPlugin::loadPolicy(path));
-        std::unique_ptr<RovaRendererPolicy> second(RovaRendererPolicyPlugin::loadPolicy(path));
-        QVERIFY(first && second && first != second);
-        QCOMPARE(first->metaObject()->className(), "PluginTestPolicy");
-        // Each loader stays with the application, and the code stays loaded.
-        QCOMPARE(loaderCount(), loaders + 2);
-        QVERIFY(QCoreApplication::instance()->findChildren<QPluginLoader*>().last()->isLoaded());
-        QSignalSpy spy(first.get(), &RovaRendererPolicy::policyEvent);
-        first->request({});
-        QTRY_COMPARE(spy.count(), 1);
-    }
-
-    void shouldRefuseFilesThatGiveNoPolicy_data()
-    {
-        QTest::addColumn<QString>("fileName");
-        QTest::newRow("plugin with another interface") << QStringLiteral(ROVA_TEST_PLUGIN_WRONGPOLICY);
-        QTest::newRow("library that is not a plugin") << QStringLiteral(ROVA_TEST_PLUGIN_NOTAPLUGIN);
-        QTest::newRow("missing file") << QStringLiteral("/nonexistent/libqrova-policy.so");
-        QTest::newRow("empty file name") << QString();
-    }
-
-    void shouldRefuseFilesThatGiveNoPolicy()
-    {
         QFETCH(QString, fileName);
+        const bool good = fileName == QStringLiteral(ROVA_TEST_PLUGIN_POLICY);
         const int loaders = loaderCount();
-        const QByteArray warning = "Unable to instantiate policy from plugin \"" + fileName.toUtf8() + '"';
-        QTest::ignoreMessage(QtWarningMsg, warning.constData());
-        QCOMPARE(RovaRendererPolicyPlugin::loadPolicy(fileName), nullptr);
-        QCOMPARE(loaderCount(), loaders + 1);
+        for (int i = 0; !good && i < 2; ++i)
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to instantiate policy from plugin \"%1\""_s.arg(fileName)));
+        std::unique_ptr<RovaRendererPolicy> first(RovaRendererPolicyPlugin::loadPolicy(fileName));
+        std::unique_ptr<RovaRendererPolicy> second(RovaRendererPolicyPlugin::loadPolicy(fileName));
+        QCOMPARE(loaderCount(), loaders + 2);
+        QCOMPARE(bool(first) && bool(second), good);
+        if (good) {
+            QVERIFY(first != second);
+            QCOMPARE(first->metaObject()->className(), "PluginTestPolicy");
+            QVERIFY(QCoreApplication::instance()->findChildren<QPluginLoader*>().last()->isLoaded());
+            QSignalSpy spy(first.get(), &RovaRendererPolicy::policyEvent);
+            first->request({});
+            QTRY_COMPARE(spy.count(), 1);
+        }
     }
 };
 
