@@ -8,21 +8,97 @@
 #include <QTest>
 #include <QTextStream>
 #include <QThread>
+#include <QTimer>
 
 #include <glib.h>
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
-// The in-process cases write tens of thousands of lines; keep them out of the
-// machine's system log. These definitions take precedence over the C library's;
-// the child process checks what really reaches the system log.
+namespace {
+// Set when this executable runs as the child process of the cases that end or
+// configure a whole process.
+bool inChild = false;
+} // namespace
+
+// The library's system log calls land here instead (the executable's definitions take
+// precedence over the C library's): the in-process cases write tens of thousands of
+// lines and keep them out of the machine's log; the child writes them to standard
+// error as "openlog <ident> <option> <facility>" and "syslog <priority> <text>".
 extern "C" {
-void openlog(const char*, int, int) {}
-void syslog(int, const char*, ...) {}
+void openlog(const char* ident, int option, int facility)
+{
+    if (inChild)
+        std::fprintf(stderr, "openlog %s %d %d\n", ident, option, facility);
 }
 
+static void writeSyslog(int priority, const char* format, va_list args)
+{
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, args);
+    if (inChild)
+        std::fprintf(stderr, "syslog %d %s\n", priority, text);
+}
+
+void syslog(int priority, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    writeSyslog(priority, format, args);
+    va_end(args);
+}
+
+// What syslog() becomes when the library is built with _FORTIFY_SOURCE.
+void __syslog_chk(int priority, int, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    writeSyslog(priority, format, args);
+    va_end(args);
+}
+} // extern "C"
+
 namespace {
+
+// The child: the case named by \a scenario, logged to standard error by the library's handler.
+int runChild(int argc, char** argv, const char* scenario)
+{
+    inChild = true;
+    if (!std::strcmp(scenario, "levels")) {
+        // Every level once, without an application object.
+        RovaMessageHandler::initRovaLogging(true);
+        qDebug("a debug line");
+        qInfo("an info line");
+        qWarning("a warning line");
+        qCritical("a critical line");
+        return 0;
+    }
+    if (!std::strcmp(scenario, "fatal")) {
+        RovaMessageHandler::initRovaLogging(true);
+        qFatal("the end");
+    }
+    if (!std::strcmp(scenario, "glib-error")) {
+        RovaMessageHandler::initRovaLogging(true);
+        g_error("store %s", "corrupt");
+    }
+    QCoreApplication app(argc, argv);
+    RovaMessageHandler::initRovaLogging(true);
+    RovaMessageHandler::initRovaLogging(true); // the second restorer finds logging off
+    if (!std::strcmp(scenario, "glib-twice")) {
+        // GLib messages of two domains after setting up twice.
+        g_log("Tracker", G_LOG_LEVEL_WARNING, "store is %s", "busy");
+        g_log("GLib-GIO", G_LOG_LEVEL_CRITICAL, "bus gone");
+        return 0;
+    }
+    qWarning("before quit");
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    const int rc = app.exec();
+    qWarning("after quit");
+    return rc;
+}
 
 // A stream that reports its own deletion, to check who owns it.
 struct WatchedStream : QTextStream
@@ -203,7 +279,7 @@ private Q_SLOTS:
             env.insert(environment.section(QLatin1Char('='), 0, 0), environment.section(QLatin1Char('='), 1));
         QProcess child;
         child.setProcessEnvironment(env);
-        child.start(QStringLiteral(ROVA_LOG_CHILD), {scenario});
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), scenario});
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), aborts ? QProcess::CrashExit : QProcess::NormalExit);
         if (!aborts)
@@ -215,5 +291,14 @@ private:
     QtMessageHandler m_testHandler = nullptr;
 };
 
-QTEST_GUILESS_MAIN(tst_RovaMessageHandler)
+int main(int argc, char** argv)
+{
+    if (argc == 3 && !std::strcmp(argv[1], "--child"))
+        return runChild(argc, argv, argv[2]);
+    QCoreApplication app(argc, argv);
+    tst_RovaMessageHandler test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_rovamessagehandler.moc"
