@@ -99,23 +99,17 @@ public:
             m_entries.append(u"u(%1,%2)"_s.arg(int(update)).arg(index));
         });
     }
-    QString text() const { return m_entries.join(u' '); }
     QString take()
     {
-        const QString result = text();
+        const QString text = m_entries.join(u' ');
         m_entries.clear();
-        return result;
+        return text;
     }
 
 private:
     QObject m_context; // ends the connections with the log
     QStringList m_entries;
 };
-
-std::unique_ptr<QAbstractItemModelTester> modelTester(QAbstractItemModel* model)
-{
-    return std::make_unique<QAbstractItemModelTester>(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-}
 
 // Column 0 of every row, in order.
 QStringList idsOf(const QAbstractItemModel* model)
@@ -147,7 +141,7 @@ struct PlaylistFixture
 
     TrackModel source;
     IdPlaylist playlist;
-    const std::unique_ptr<QAbstractItemModelTester> tester = modelTester(playlist.model());
+    QAbstractItemModelTester tester{playlist.model(), QAbstractItemModelTester::FailureReportingMode::QtTest};
     PlaylistLog log{&playlist};
 };
 
@@ -587,18 +581,6 @@ private Q_SLOTS:
         QCOMPARE(idsOf(playlist.model()), strings("1 2 5 6 7 8 9"));
     }
 
-    void shouldReportClearAsRemovalOfCurrent()
-    {
-        PlaylistFixture f;
-        f.playlist.shuffle();
-        f.choose(5);
-        f.log.take();
-        f.playlist.clear();
-        f.playlist.clear();
-        QCOMPARE(f.log.text(), u"c(0,10,0) u(0,-1)"_s);
-        QCOMPARE(f.playlist.getCurrentIndex(), -1);
-    }
-
     void shouldSortByColumnNameAndFollowDataChanges()
     {
         PlaylistFixture f;
@@ -612,10 +594,10 @@ private Q_SLOTS:
         // Item "2" gets the largest number and moves to the front.
         QVERIFY(f.source.setData(f.source.index(2, 2), 500));
         QCOMPARE(f.currentId(), u"2"_s);
-        QCOMPARE(f.log.text(), u"c(0,10,10) u(1,0)"_s);
+        QCOMPARE(f.log.take(), u"c(0,10,10) u(1,0)"_s);
     }
 
-    void shouldShuffleAllRowsAgainAfterReset()
+    void shouldShuffleAllRowsAgainAfterResetAndClear()
     {
         PlaylistFixture f;
         f.playlist.shuffle();
@@ -636,32 +618,11 @@ private Q_SLOTS:
             f.source.insertTracks(0, TrackModel::numbered(1, id));
         QCOMPARE(f.currentId(), ids.first());
         QVERIFY(sorted(f.ids().mid(1, 10)) != strings("200 201 202 203 204 205 206 207 208 209"));
-    }
-
-    void shouldRefuseBadSortsAndIndexesOfOtherModels()
-    {
-        PlaylistFixture f(5);
-        auto* proxy = static_cast<RovaProxySortModel*>(f.playlist.model());
-        f.playlist.sort(2, RovaPlaylist::SortNumericDescending);
+        // Clearing removes the current item; clearing again changes nothing.
         f.log.take();
-        // Columns out of range, natural and shuffled order through sort(), and orders out of range.
-        for (const auto& [column, order] : {std::pair(-1, 4), std::pair(3, 0), std::pair(0, 2), std::pair(0, 3),
-                                            std::pair(0, 6), std::pair(0, -1), std::pair(0, INT_MAX)})
-            proxy->sort(column, RovaPlaylist::RovaSortOrder(order));
-        proxy->sort(-1, Qt::AscendingOrder);
-        proxy->sort(3, Qt::DescendingOrder);
-        QCOMPARE(f.ids(), strings("4 3 2 1 0"));
-        QCOMPARE(f.log.text(), QString());
-        QCOMPARE(proxy->getSortOrder(), RovaPlaylist::SortNumericDescending);
-
-        // The model tester checks the rows and columns out of range; the playlist is flat.
-        const QModelIndex first = proxy->index(0, 0);
-        QVERIFY(!proxy->index(0, 0, first).isValid() && !proxy->hasChildren(first) && proxy->rowCount(first) == 0);
-        QVERIFY(!proxy->data(f.source.index(1, 0)).isValid());
-        QVERIFY(!proxy->mapToSource(f.source.index(1, 0)).isValid());
-        QVERIFY(!proxy->setData(f.source.index(1, 1), u"x"_s));
-        QVERIFY(proxy->setData(proxy->index(1, 1), u"y"_s));
-        QCOMPARE(f.source.index(3, 1).data().toString(), u"y"_s);
+        f.playlist.clear();
+        f.playlist.clear();
+        QCOMPARE(f.log.take(), u"c(0,41,0) u(0,-1)"_s);
     }
 
     void shouldReportLossOfModel_data()
@@ -685,7 +646,7 @@ private Q_SLOTS:
         auto source = std::make_unique<TrackModel>();
         source->setTracks(TrackModel::numbered(10));
         IdPlaylist playlist;
-        const auto tester = modelTester(playlist.model());
+        QAbstractItemModelTester tester(playlist.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         PlaylistLog log(&playlist);
         playlist.setUnderlyingModel(source.get());
         QCOMPARE(log.take(), u"c(0,0,10) u(3,-1)"_s);
@@ -708,9 +669,7 @@ private Q_SLOTS:
         // Edits of a model the playlist let go of are not reported.
         if (loss < 2)
             source->removeRows(0, 1);
-        QCOMPARE(log.text(), QString());
-        std::unique_ptr<RovaContent> item(playlist.getItem(0));
-        QCOMPARE(bool(item), expectedSize > 0);
+        QCOMPARE(log.take(), QString());
     }
 
     void shouldWarnAndChangeNothingOnBadRequests()
@@ -728,12 +687,11 @@ private Q_SLOTS:
         empty.sort(u"Id"_s, RovaPlaylist::SortAscending);
         QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::sort: no column 0");
         empty.sort(0, RovaPlaylist::SortAscending);
-        QCOMPARE(emptyLog.text(), QString());
+        QCOMPARE(emptyLog.take(), QString());
         TrackModel none;
         empty.setUnderlyingModel(&none);
         QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::shuffle: nothing to shuffle");
         empty.shuffle();
-        QVERIFY(!empty.isShuffled());
 
         PlaylistFixture f;
         f.playlist.sort(1, RovaPlaylist::SortDescending);
@@ -762,10 +720,26 @@ private Q_SLOTS:
         f.playlist.sort(-1, RovaPlaylist::SortNumericAscending);
         QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::sort: no column named \"title\"");
         f.playlist.sort(u"title"_s, RovaPlaylist::SortAscending);
+        // The proxy refuses columns out of range, natural and shuffled order, and orders out of range.
+        auto* proxy = static_cast<RovaProxySortModel*>(f.playlist.model());
+        for (const auto& [column, order] : {std::pair(-1, 4), std::pair(3, 0), std::pair(0, 2), std::pair(0, 3),
+                                            std::pair(0, 6), std::pair(0, -1), std::pair(0, INT_MAX)})
+            proxy->sort(column, RovaPlaylist::RovaSortOrder(order));
+        proxy->sort(-1, Qt::AscendingOrder);
+        proxy->sort(3, Qt::DescendingOrder);
         QCOMPARE(f.ids(), order);
         QCOMPARE(f.playlist.getSortOrder(), RovaPlaylist::SortDescending);
         QCOMPARE(f.playlist.getCurrentIndex(), 2);
-        QCOMPARE(f.log.text(), QString());
+        QCOMPARE(f.log.take(), QString());
+
+        // The model tester checks the rows and columns out of range; the playlist is flat.
+        const QModelIndex first = proxy->index(0, 0);
+        QVERIFY(!proxy->index(0, 0, first).isValid() && !proxy->hasChildren(first) && proxy->rowCount(first) == 0);
+        QVERIFY(!proxy->data(f.source.index(1, 0)).isValid());
+        QVERIFY(!proxy->mapToSource(f.source.index(1, 0)).isValid());
+        QVERIFY(!proxy->setData(f.source.index(1, 1), u"x"_s));
+        QVERIFY(proxy->setData(proxy->index(1, 1), u"y"_s));
+        QCOMPARE(f.source.index(8, 1).data().toString(), u"y"_s);
 
         // The plain base knows no item identities.
         RovaPlaylistBase plain(u"rova1"_s, u"plain"_s);
@@ -821,7 +795,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("tracker source, number") << RovaGeneralSourcePlaylist::ROVA_TRACKER_SOURCE << QVariant(42)
                                                 << "RovaTrackerSource::42";
-        QTest::newRow("text with separators") << "src" << QVariant(u"a::b"_s) << "src::a::b";
         QTest::newRow("placeholders stay text") << "%2" << QVariant(u"%1"_s) << "%2::%1";
         QTest::newRow("empty object id") << "" << QVariant(QString()) << "::";
     }
@@ -836,11 +809,7 @@ private Q_SLOTS:
         RovaGeneralSourcePlaylist playlist(u"rova1"_s, u"name"_s, sourceUuid);
         playlist.setUnderlyingModel(&source);
         QCOMPARE(playlist.getItemMediaInfo(0).uuid(), expected);
-        QCOMPARE(playlist.getCurrentIndex(), -1);
-        std::unique_ptr<RovaContent> content(playlist.getItem(0));
-        QCOMPARE(content->uuid(), expected);
-        QVERIFY(content->metaData().isEmpty());
-        QCOMPARE(playlist.getCurrentIndex(), 0);
+        QCOMPARE(std::unique_ptr<RovaContent>(playlist.getItem(0))->uuid(), expected);
     }
 
     void shouldFollowPresentedOrderAndWarnForMissingItems()

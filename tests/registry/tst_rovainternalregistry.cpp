@@ -46,9 +46,6 @@ private:
     QStringList m_entries;
 };
 
-using Sources = QList<RovaSource*>;
-using Renderers = QList<RovaRenderer*>;
-using Playlists = QList<RovaPlaylist*>;
 using Controls = QList<RovaPluginControlInterface*>;
 
 const QString pluginDir = QStringLiteral(ROVA_TEST_PLUGIN_DIR);
@@ -116,8 +113,6 @@ private Q_SLOTS:
         QVERIFY(QFile::link(u"gone.so"_s, inDir(u"libqrova-test-dangling.so"_s)));
         QFile text(inDir(u"broken.so"_s));
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write("this is not a shared library\n") > 0);
-        QFile readme(inDir(u"README"_s));
-        QVERIFY(readme.open(QIODevice::WriteOnly));
     }
     void init()
     {
@@ -158,10 +153,10 @@ private Q_SLOTS:
 
         QCOMPARE(log.text(), u"+source*;+source(b,Music);+source*;+source(a,);+renderer*;+renderer(a,Speaker);"
                              "+playlist*;+playlist(rova3,Party);+playlist*;+playlist(rova2,Party);+playlist*;+playlist(rova1,)"_s);
-        QCOMPARE(registry()->sources(), (Sources{b, a}));
-        QCOMPARE(registry()->renderers(), Renderers{r});
-        QCOMPARE(registry()->playlists(), (Playlists{p3, p2, p1}));
-        QCOMPARE(registry()->persistentPlaylists(), (Playlists{p3, p1}));
+        QCOMPARE(registry()->sources(), (QList<RovaSource*>{b, a}));
+        QCOMPARE(registry()->renderers(), QList<RovaRenderer*>{r});
+        QCOMPARE(registry()->playlists(), (QList<RovaPlaylist*>{p3, p2, p1}));
+        QCOMPARE(registry()->persistentPlaylists(), (QList<RovaPlaylist*>{p3, p1}));
         QCOMPARE(registry()->source(u"a"_s), a);
         QCOMPARE(registry()->renderer(u"a"_s), r);
         QCOMPARE(registry()->playlist(u"rova2"_s), p2);
@@ -323,7 +318,7 @@ private Q_SLOTS:
         QCOMPARE(registry()->parent(), QCoreApplication::instance());
     }
 
-    void shouldListPluginDirectoryFromEnvironment()
+    void shouldListAndLoadEachGoodPluginOnceAndWarnForOtherPaths()
     {
         QCOMPARE(RovaRegistry::pluginDirectory(), pluginDir);
         QCOMPARE(RovaRegistry::ROVA_PLUGIN_DIRECTORY, pluginDir);
@@ -335,10 +330,7 @@ private Q_SLOTS:
                                    canonical(inDir(u"libqrova-test-otheriid.so"_s))};
         QCOMPARE(registry()->availablePlugins(), expected);
         QVERIFY(registry()->loadedPlugins().isEmpty()); // listing loads nothing
-    }
 
-    void shouldLoadEachGoodPluginOnceAndWarnForOtherPaths()
-    {
         // The link is the good plugin a second time.
         for (const QString& path : {inDir(u"broken.so"_s), goodLink, inDir(u"libqrova-test-notaplugin.so"_s),
                                     inDir(u"libqrova-test-otheriid.so"_s)})
@@ -430,11 +422,7 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to load ROVA plugins from "_s + quoted));
         registry()->loadPlugins();
         QVERIFY(file.remove());
-        // An empty directory is fine.
-        QVERIFY(QDir().mkpath(pluginDir));
-        QVERIFY(registry()->availablePlugins().isEmpty());
-        registry()->loadPlugins();
-        QVERIFY(QDir(pluginDir).removeRecursively() && QDir().rename(moved, pluginDir));
+        QVERIFY(QDir().rename(moved, pluginDir));
     }
 };
 
