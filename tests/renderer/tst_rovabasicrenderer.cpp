@@ -118,6 +118,10 @@ class tst_RovaBasicRenderer : public QObject
         else if (name == u"pauseAt") renderer.pauseAt(5);
         else if (name == u"eos") Q_EMIT renderer.rendererEos();
         else if (name == u"ready") renderer.stateMachine()->postEvent(new RovaRendererEvent(RovaRendererEvent::MetadataReady));
+        else if (name.startsWith(u"playing")) Q_EMIT renderer.rendererPlaying(name.back().digitValue());
+        else if (name == u"resumed") Q_EMIT renderer.rendererResumed();
+        else if (name == u"paused") Q_EMIT renderer.rendererPaused();
+        else if (name == u"stopped") Q_EMIT renderer.rendererStopped();
         else QFAIL("unknown command");
     }
 
@@ -152,21 +156,28 @@ private Q_SLOTS:
             {"stop", ">stop", "stop>pending", "stop>pending", "stop>pending", "stop>pending", "stop>pending", "stop>pending", "stop>pending"},
             {"pause", ">stop", ">pause", "pause>pending", "pause>pending", "pause>pending", "pause>uriPending", ">uriPause", "pause>uriPending"},
             {"resume", ">stop", "resume>pending", ">transition", ">playing", "resume>pending", ">uriPlaying", "resume>uriPending", "resume>uriPending"},
-            {"next", ">stop", "stop>pending", "play item1.mp3>pending", "play item1.mp3>pending", "play item1.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
-            {"previous", ">stop", "stop>pending", "play item2.mp3>pending", "play item2.mp3>pending", "play item2.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
-            {"goto2", ">stop", "stop>pending", "play item2.mp3>pending", "play item2.mp3>pending", "play item2.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
+            {"next", "media 1>stop", "media 1,stop>pending", "media 1,play item1.mp3>pending", "media 1,play item1.mp3>pending", "media 1,play item1.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
+            {"previous", "media 2>stop", "media 2,stop>pending", "media 2,play item2.mp3>pending", "media 2,play item2.mp3>pending", "media 2,play item2.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
+            {"goto2", "media 2>stop", "media 2,stop>pending", "media 2,play item2.mp3>pending", "media 2,play item2.mp3>pending", "media 2,play item2.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
             {"seek", ">stop", "seek 7,0>pause", ">transition", "seek 7,0>playing", ">pending", "seek 7,0>uriPlaying", "seek 7,0>uriPause", ">uriPending"},
             {"pauseAt", "play item0.mp3@5>transition", "play item0.mp3@5>transition", "play item0.mp3@5>transition", ">playing", ">pending", ">uriPlaying", ">uriPause", ">uriPending"},
             {"eos", ">stop", ">pause", ">transition", "pause>pending", "pause>pending", "pause>uriPending", ">uriPause", "pause>uriPending"},
             // After a step the idle states stay where they were, and play the new item.
-            {"next,play", "play item1.mp3>transition", "stop,play item1.mp3>transition", nullptr},
-            {"eos,eos,goto2,play", "play item2.mp3>transition", nullptr},
+            {"next,play", "media 1,play item1.mp3>transition", "media 1,stop,play item1.mp3>transition", nullptr},
+            {"eos,eos,goto2,play", "media 2,play item2.mp3>transition", nullptr},
             // Values out of range pass through to the implementation untouched.
             {"seekBack", ">stop", "seek -5,7>pause", nullptr},
             {"emptyUrl", "play >uriPending", nullptr},
             // A lookup answered while the start waits in the queue starts the item once.
             {"play+ready", "play item0.mp3>pending", nullptr},
             {"pauseAt+ready", "play item0.mp3@5>pending", nullptr},
+            // What the implementation reports moves the machine on.
+            {"playing0", ">playing", ">playing", ">playing", ">playing", ">playing", ">uriPlaying", ">uriPlaying", ">uriPlaying"},
+            {"playing1", "hint ->playing", "hint ->playing", "hint ->playing", "hint ->playing", "hint ->playing", "media -1>uriPlaying", "media -1>uriPlaying", "media -1>uriPlaying"},
+            {"playing2", "hint ->playing", "hint ->playing", "hint ->playing", "hint ->playing", "hint ->playing", ">uriPlaying", ">uriPlaying", ">uriPlaying"},
+            {"resumed", ">playing", ">playing", ">playing", ">playing", ">playing", ">uriPlaying", ">uriPlaying", ">uriPlaying"},
+            {"paused", ">pause", ">pause", ">pause", ">pause", ">pause", ">uriPause", ">uriPause", ">uriPause"},
+            {"stopped", ">stop", ">stop", ">stop", ">stop", ">stop", ">stop", ">stop", ">stop"},
         };
         for (const auto& row : table) {
             for (int column = 0; column < states.size() && row[column + 1]; ++column) {
@@ -182,7 +193,9 @@ private Q_SLOTS:
         QFETCH(QString, commands);
         StorePlaylist items(3);
         RovaRecordingRenderer renderer;
+        QSignalSpy reports(&renderer, &RovaRenderer::stateChanged);
         reach(renderer, items, state);
+        connect(&renderer, &RovaRenderer::mediaChanged, this, [&renderer](int index) { renderer.log << u"media %1"_s.arg(index); });
 
         // Commands joined by '+' are given at once, the others one by one.
         for (const QString& step : commands.split(u',')) {
@@ -192,6 +205,10 @@ private Q_SLOTS:
         }
         QTEST(QString(renderer.log.join(u',') + u'>' + renderer.machineState()), "expected");
         QVERIFY(renderer.stateMachine()->isRunning());
+        // Each state reports itself; the pending states report nothing.
+        const QHash<QString, int> own{{u"stop"_s, 0}, {u"playing"_s, 1}, {u"uriPlaying"_s, 1}, {u"pause"_s, 2}, {u"uriPause"_s, 2}, {u"transition"_s, 3}};
+        if (own.contains(renderer.machineState()))
+            QCOMPARE(reports.last().at(0).toInt(), own.value(renderer.machineState()));
         // A pause-at position is used once.
         QVERIFY(!renderer.playlistHandler()->currentContent()->metaData().contains(u"paused-position"_s));
     }
