@@ -6,17 +6,18 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <optional>
+
 class QSparqlConnection;
 
 /*!
     A local Tracker store in a temporary directory, seeded with media items.
 
-    Item i has the object id "urn:rova:media:<i>" and the URL
-    "file:///rova/media/item<i>.mp3"; it is both an nfo:FileDataObject and an
-    nmm:MusicPiece. Items whose index is not 3 modulo 4 also have a usage
-    counter (i % 5) and a duration (60 + i); the others have neither, so the
-    optional part of a metadata lookup stays unbound for them. item() tells
-    what the store holds for an index.
+    Item i is "urn:rova:media:<i>" at "file:///rova/media/item<i>.mp3", both an
+    nfo:FileDataObject and an nmm:MusicPiece. Items whose index is not 3 modulo 4
+    also have a usage counter (i % 5) and a duration (60 + i), so the optional
+    part of a metadata lookup stays unbound for the others. item() tells what
+    the store holds for an index.
 */
 class RovaTrackerFixture
 {
@@ -37,10 +38,10 @@ public:
 
     bool isValid() const { return m_error.isEmpty(); }
     QString errorString() const { return m_error; }
-    QString databasePath() const;
+    QString databasePath() const { return m_dir.filePath(QStringLiteral("store")); }
 
-    /*! Points connections with default options at this store by setting
-        QSPARQL_TRACKER_DATABASE; the old value comes back on destruction. */
+    /*! Points connections with default options at this store through
+        QSPARQL_TRACKER_DATABASE, until destruction restores the old value. */
     void makeDefault();
 
     static Item item(int index);
@@ -53,20 +54,19 @@ private:
     QTemporaryDir m_dir;
     QString m_error;
     bool m_madeDefault = false;
-    bool m_hadDefault = false;
-    QByteArray m_oldDefault;
+    std::optional<QByteArray> m_oldDefault;
 };
 
 /*!
     A private D-Bus session bus with a real "tracker3 endpoint" on it, serving a
     store in a temporary directory under a bus name. Both processes die with
-    the test process at the latest, and stop() ends them in order.
+    the test process at the latest; stop() ends them in order.
 */
 class RovaTrackerEndpoint
 {
 public:
-    RovaTrackerEndpoint();
-    ~RovaTrackerEndpoint();
+    RovaTrackerEndpoint() = default;
+    ~RovaTrackerEndpoint() { stop(); }
 
     /*! Starts the bus and the endpoint; false with errorString() on failure. */
     bool start(const QString& busName, int timeoutMs = 20000);
@@ -82,7 +82,6 @@ public:
 
 private:
     bool fail(const QString& message);
-    bool waitForName(int timeoutMs);
 
     QTemporaryDir m_dir;
     QProcess m_bus;
