@@ -74,31 +74,31 @@ class tst_RovaBasicRenderer : public QObject
         }
     }
 
+    // Gives the commands and notifications of \a script one after the other;
+    // those joined by '+' at once.
+    static void run(RovaRecordingRenderer& renderer, const QString& script)
+    {
+        for (const QString& step : script.split(u',', Qt::SkipEmptyParts)) {
+            for (const QString& name : step.split(u'+'))
+                command(renderer, name);
+            settle(renderer);
+        }
+    }
+
     // A renderer on a three-item playlist whose current item 0 is looked up,
     // granted at once, without auto-advance, brought to \a state.
     static void reach(RovaRecordingRenderer& renderer, StorePlaylist& items, const QString& state)
     {
+        static const QHash<QString, QString> ways{{u"transition"_s, u"play"_s}, {u"playing"_s, u"play,playing1"_s},
+            {u"pause"_s, u"play,playing1,pause,paused"_s}, {u"pending"_s, u"play,playing1,stop"_s}, {u"uriPending"_s, u"url"_s},
+            {u"uriPlaying"_s, u"url,playing1"_s}, {u"uriPause"_s, u"url,playing1,pause,paused"_s}};
         renderer.setRendererPolicy(new InstantPolicy, RovaRendererPolicy::DefaultGroup);
         renderer.setRovaProperty(u"rova_auto_advance"_s, false);
         QTRY_VERIFY(renderer.stateMachine()->isRunning());
         renderer.assignPlaylist(&items.playlist);
         settle(renderer);
-        renderer.confirm = state != u"transition" && state != u"uriPending";
-        if (state.startsWith(u"uri"))
-            renderer.play(QUrl(u"file:///tmp/song.ogg"_s));
-        else if (state != u"stop")
-            renderer.play();
-        if (state == u"pause" || state == u"uriPause" || state == u"pending")
-            QTRY_VERIFY(renderer.machineState().endsWith(u"laying"));
-        if (state == u"pause" || state == u"uriPause")
-            renderer.pause();
-        if (state == u"pending") {
-            renderer.confirm = false;
-            renderer.stop();
-        }
-        QTRY_COMPARE(renderer.machineState(), state);
-        settle(renderer);
-        renderer.confirm = false;
+        run(renderer, ways.value(state));
+        QCOMPARE(renderer.machineState(), state);
         renderer.log.clear();
     }
 
@@ -197,12 +197,7 @@ private Q_SLOTS:
         reach(renderer, items, state);
         connect(&renderer, &RovaRenderer::mediaChanged, this, [&renderer](int index) { renderer.log << u"media %1"_s.arg(index); });
 
-        // Commands joined by '+' are given at once, the others one by one.
-        for (const QString& step : commands.split(u',')) {
-            for (const QString& name : step.split(u'+'))
-                command(renderer, name);
-            settle(renderer);
-        }
+        run(renderer, commands);
         QTEST(QString(renderer.log.join(u',') + u'>' + renderer.machineState()), "expected");
         QVERIFY(renderer.stateMachine()->isRunning());
         // Each state reports itself; the pending states report nothing.
@@ -257,10 +252,7 @@ private Q_SLOTS:
             QCOMPARE(errors.first().first().value<RovaError>().code(), RovaError::CallbackCouldNotBeInvoked);
 
             reach(renderer, items, u"playing"_s);
-            renderer.confirm = true;
-            renderer.gotoIndex(2);
-            settle(renderer);
-            QTRY_COMPARE(renderer.machineState(), u"playing"_s);
+            run(renderer, u"goto2,playing1"_s);
             QVERIFY(renderer.getStatus(receiver, fit));
             QTRY_COMPARE(receiver->answers.size(), 3);
             QCOMPARE(receiver->answers.last(), u"pl 2 1 src::"_s + RovaTrackerFixture::item(2).objectId);
@@ -271,38 +263,9 @@ private Q_SLOTS:
         delete receiver;
     }
 
-    void shouldGuardAndFollowRendererProperties()
+    void shouldGuardPropertiesAndInstallOnlyUsablePolicies()
     {
         StorePlaylist items(4);
-        RovaRecordingRenderer renderer;
-        reach(renderer, items, u"playing"_s);
-        QSignalSpy changes(&renderer, &RovaRenderer::rovaPropertyChanged);
-        QTest::ignoreMessage(QtWarningMsg, "Read-only property: \"rova_policy_override\"");
-        QVERIFY(!renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_POLICY_OVERRIDE, true));
-        QVERIFY(!renderer.property("rova_policy_override").isValid());
-
-        QVERIFY(renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, true));
-        settle(renderer);
-        QTRY_COMPARE(renderer.hint, u"item1.mp3"_s);
-        QVERIFY(renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, false));
-        settle(renderer);
-        QCOMPARE(renderer.log, (QStringList{u"hint -"_s, u"hint item1.mp3"_s, u"hint -"_s}));
-
-        // The policy's word is mirrored once per change.
-        auto* policy = new InstantPolicy;
-        QVERIFY(renderer.setRendererPolicy(policy, RovaRendererPolicy::DefaultGroup));
-        for (auto event : {RovaRendererPolicy::PauseRequested, RovaRendererPolicy::StopRequested,
-                           RovaRendererPolicy::ResourcesGranted, RovaRendererPolicy::ResourcesGranted})
-            Q_EMIT policy->policyEvent(event);
-        QStringList seen;
-        for (const QVariantList& change : std::as_const(changes))
-            seen << change.at(0).toString() + u'=' + change.at(1).toString();
-        QCOMPARE(seen.join(u' '), u"rova_auto_advance=true rova_auto_advance=false rova_policy_override=true "
-                                  "rova_policy_override=false"_s);
-    }
-
-    void shouldInstallOnlyUsablePolicies()
-    {
         RovaRecordingRenderer renderer;
         RovaRendererPolicy* dummy = renderer.rendererPolicy();
         QVERIFY(dummy);
@@ -312,7 +275,6 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtWarningMsg, refused);
         QVERIFY(!renderer.setRendererPolicy(dummy, RovaRendererPolicy::PlayerGroup));
         QVERIFY(dummy->initialize(RovaRendererPolicy::DefaultGroup)); // still alive
-
         // Files that give no policy: the loader's warning, then the refusal.
         const bool noDefault = !QFileInfo::exists(RovaRendererPolicyPlugin::defaultPolicyPluginPath());
         for (const QString& path : {u"/nonexistent/policy.so"_s, QStringLiteral(ROVA_TEST_PLUGIN_GOOD), QString()}) {
@@ -324,6 +286,29 @@ private Q_SLOTS:
                                      : renderer.setRendererPolicy(path, RovaRendererPolicy::PlayerGroup)));
         }
         QCOMPARE(renderer.rendererPolicy(), dummy);
+
+        reach(renderer, items, u"playing"_s);
+        QSignalSpy changes(&renderer, &RovaRenderer::rovaPropertyChanged);
+        QTest::ignoreMessage(QtWarningMsg, "Read-only property: \"rova_policy_override\"");
+        QVERIFY(!renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_POLICY_OVERRIDE, true));
+        QVERIFY(!renderer.property("rova_policy_override").isValid());
+        QVERIFY(renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, true));
+        settle(renderer);
+        QTRY_COMPARE(renderer.hint, u"item1.mp3"_s);
+        QVERIFY(renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, false));
+        settle(renderer);
+        QCOMPARE(renderer.log, (QStringList{u"hint -"_s, u"hint item1.mp3"_s, u"hint -"_s}));
+        // The policy's word is mirrored once per change.
+        auto* policy = new InstantPolicy;
+        QVERIFY(renderer.setRendererPolicy(policy, RovaRendererPolicy::DefaultGroup));
+        for (auto event : {RovaRendererPolicy::PauseRequested, RovaRendererPolicy::StopRequested,
+                           RovaRendererPolicy::ResourcesGranted, RovaRendererPolicy::ResourcesGranted})
+            Q_EMIT policy->policyEvent(event);
+        QStringList seen;
+        for (const QVariantList& change : std::as_const(changes))
+            seen << change.at(0).toString() + u'=' + change.at(1).toString();
+        QCOMPARE(seen.join(u' '), u"rova_auto_advance=true rova_auto_advance=false rova_policy_override=true "
+                                  "rova_policy_override=false"_s);
     }
 
     // Deleting a renderer in the middle of things leaves nothing behind that fires.
@@ -404,38 +389,32 @@ private Q_SLOTS:
         settle(*renderer);
     }
 
-    // A playlist that goes away while it plays is let go: the renderer stops and has nothing to play.
-    void shouldLetGoOfAPlaylistThatGoes_data()
-    {
-        QTest::addColumn<bool>("throughRegistry");
-        QTest::newRow("removed from the registry") << true;
-        QTest::newRow("deleted") << false;
-    }
-
+    // A playlist that goes away while it plays, through the registry or deleted,
+    // is let go: the renderer stops and has nothing to play.
     void shouldLetGoOfAPlaylistThatGoes()
     {
-        QFETCH(bool, throughRegistry);
         QStringListModel model({RovaTrackerFixture::item(0).objectId});
-        auto* playlist = new RovaGeneralSourcePlaylist(RovaPlaylist::getNewPlaylistId(), u"gone"_s, u"src"_s);
-        playlist->setUnderlyingModel(&model);
         RovaRecordingRenderer renderer;
         renderer.confirm = true;
         QSignalSpy errors(&renderer, &RovaRenderer::error);
         auto* registry = RovaInternalRegistry::internalInstance();
-        QVERIFY(registry->addPlaylist(playlist));
-        renderer.assignPlaylist(playlist);
-        renderer.play();
-        QTRY_COMPARE(renderer.machineState(), u"playing"_s);
-
-        if (throughRegistry)
-            registry->removePlaylist(playlist->id());
-        else
-            delete playlist;
-        QTRY_COMPARE(renderer.machineState(), u"stop"_s);
-        QCOMPARE(renderer.playlistHandler()->currentPlaylistID(), QString());
-        renderer.play();
-        QTRY_COMPARE(errors.size(), 1);
-        QCOMPARE(errors.first().first().value<RovaError>().code(), RovaError::RendererNoPlaylist);
+        for (bool throughRegistry : {true, false}) {
+            auto* playlist = new RovaGeneralSourcePlaylist(RovaPlaylist::getNewPlaylistId(), u"gone"_s, u"src"_s);
+            playlist->setUnderlyingModel(&model);
+            QVERIFY(registry->addPlaylist(playlist));
+            renderer.assignPlaylist(playlist);
+            renderer.play();
+            QTRY_COMPARE(renderer.machineState(), u"playing"_s);
+            if (throughRegistry)
+                registry->removePlaylist(playlist->id());
+            else
+                delete playlist;
+            QTRY_COMPARE(renderer.machineState(), u"stop"_s);
+            QCOMPARE(renderer.playlistHandler()->currentPlaylistID(), QString());
+            renderer.play();
+            QTRY_COMPARE(errors.size(), 1);
+            QCOMPARE(errors.takeFirst().first().value<RovaError>().code(), RovaError::RendererNoPlaylist);
+        }
     }
 
     // Random commands, notifications and edits: the reported state stays sound.
