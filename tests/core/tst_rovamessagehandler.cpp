@@ -7,7 +7,6 @@
 #include <QSemaphore>
 #include <QTest>
 #include <QTextStream>
-#include <QThread>
 #include <QTimer>
 
 #include <glib.h>
@@ -15,7 +14,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -194,19 +193,18 @@ private Q_SLOTS:
         constexpr int threadCount = 6;
         constexpr int perThread = 5000;
         QSemaphore start;
-        std::vector<std::unique_ptr<QThread>> threads;
+        std::vector<std::thread> threads;
         for (int t = 0; t < threadCount; ++t) {
-            threads.emplace_back(QThread::create([t, &start] {
+            threads.emplace_back([t, &start] {
                 start.acquire(); // all threads log at once
                 // Straight into the handler: the lock under test is its own, not Qt's.
                 for (int i = 0; i < perThread; ++i)
                     rovaMessageHandler(QtWarningMsg, QMessageLogContext(), QStringLiteral("thread %1 message %2 with padding").arg(t).arg(i));
-            }));
-            threads.back()->start();
+            });
         }
         start.release(threadCount);
         for (auto& thread : threads)
-            QVERIFY(thread->wait(60000));
+            thread.join();
         RovaMessageHandler::initRovaLogging(false);
 
         const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -240,10 +238,8 @@ private Q_SLOTS:
         QTest::newRow("QROVA_LOG unset: warnings and up") << "levels" << QString() << false << warnings;
         QTest::newRow("QROVA_LOG 1: debug and up") << "levels" << "QROVA_LOG=1" << false << all;
         QTest::newRow("QROVA_LOG 2: warnings and up") << "levels" << "QROVA_LOG=2" << false << warnings;
-        QTest::newRow("QROVA_LOG 3: criticals") << "levels" << "QROVA_LOG=3" << false << criticals;
-        QTest::newRow("QROVA_LOG 9: criticals") << "levels" << "QROVA_LOG=9" << false << criticals;
+        QTest::newRow("QROVA_LOG 3 and up: criticals") << "levels" << "QROVA_LOG=3" << false << criticals;
         QTest::newRow("QROVA_LOG 0 falls back") << "levels" << "QROVA_LOG=0" << false << warnings;
-        QTest::newRow("QROVA_LOG -1 falls back") << "levels" << "QROVA_LOG=-1" << false << warnings;
         QTest::newRow("QROVA_LOG word falls back") << "levels" << "QROVA_LOG=verbose" << false << warnings;
         QTest::newRow("QROVA_LOG hex is not decimal") << "levels" << "QROVA_LOG=0x1" << false << warnings;
         QTest::newRow("qFatal aborts after writing") << "fatal" << QString() << true << open + written("Fatal", "the end");
