@@ -1,17 +1,30 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
+// The basic renderer with its machine, and the playlist handler it keeps,
+// against a seeded Tracker store.
 #include "rovarecordingrenderer.h"
 #include "rovatrackerfixture.h"
 
+#include <rovacontent.h>
 #include <rovageneralsourceplaylist.h>
 #include <rovainternalregistry.h>
+#include <rovaplaylistbase.h>
 #include <rovarendererevent.h>
 #include <rovarendererplaylisthandler.h>
 #include <rovarendererpolicyplugin.h>
 
+#include <QtSparql/QSparqlConnection>
+#include <QtSparql/QSparqlQuery>
+#include <QtSparql/QSparqlResult>
+
+#include <QAbstractTransition>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStateMachine>
 #include <QStringListModel>
 #include <QTest>
+
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -50,6 +63,172 @@ public Q_SLOTS:
     void statusResults(QString playlistId, uint index, int state, QString itemId)
     {
         answers << u"%1 %2 %3 %4"_s.arg(playlistId.isEmpty() ? u"-"_s : u"pl"_s).arg(index).arg(state).arg(itemId);
+    }
+};
+
+
+
+// Item n of the store as "src::urn:rova:media:<n>"; a word w as "src::urn:rova:<w>".
+QString id(const QString& item)
+{
+    bool number = false;
+    const int n = item.toInt(&number);
+    return u"src::"_s + (number ? RovaTrackerFixture::item(n).objectId : u"urn:rova:"_s + item);
+}
+QStringList ids(const QString& items)
+{
+    QStringList list;
+    for (const QString& item : items.split(u' ', Qt::SkipEmptyParts))
+        list << id(item);
+    return list;
+}
+
+// "7" for item 7, or "7 file:///rova/media/item7.mp3 67 2" once looked up.
+QString describe(const RovaMediaInfo* info, bool full = true)
+{
+    if (!info)
+        return u"none"_s;
+    if (info->uuid().isEmpty())
+        return info->isPlayable() ? u"uri"_s : QString();
+    QString text = info->uuid().section(u':', -1);
+    for (const char* key : {"uri", "duration", "play-count"}) {
+        if (full && info->isPlayable())
+            text += u' ' + info->firstMetaData(QLatin1String(key)).toString();
+    }
+    return text;
+}
+
+// True unless \a info was looked up and holds another item's URL.
+bool hasOwnUrl(const RovaMediaInfo* info)
+{
+    return !info || !info->isPlayable()
+        || info->firstMetaData(u"uri"_s).toUrl().toString() == RovaTrackerFixture::item(info->uuid().section(u':', -1).toInt()).url;
+}
+
+// Items named by the model's column 0 as it stands.
+struct RawPlaylist : RovaPlaylistBase
+{
+    explicit RawPlaylist(QAbstractItemModel* model) : RovaPlaylistBase(RovaPlaylist::getNewPlaylistId(), u"test"_s)
+    {
+        setUnderlyingModel(model);
+    }
+    RovaMediaInfo getItemMediaInfo(int index) override { return RovaMediaInfo(model()->index(index, 0).data().toString()); }
+};
+
+const QEvent::Type markerType = QEvent::Type(QEvent::User + 901), flushType = QEvent::Type(QEvent::User + 902);
+
+// A handler on a running bare machine, and a playlist. The log holds the
+// handler's signals as they come and its events as the machine takes them; "!"
+// marks an event that overtook a normal one posted before it: high priority.
+struct Rig : QObject
+{
+    QStringListModel model;
+    std::unique_ptr<RawPlaylist> playlist;
+    RovaPlaylistBase foreign{RovaPlaylist::getNewPlaylistId(), u"foreign"_s}; // items without identifiers
+    QStateMachine machine;
+    RovaRendererPlaylistHandler handler;
+    QStringList log;
+    int markers = 0;
+    bool flushed = false;
+
+    struct Recorder : QAbstractTransition
+    {
+        Rig* rig = nullptr;
+        bool eventTest(QEvent* e) override
+        {
+            static const QHash<int, QString> names{{1002, u"Stop"_s}, {1003, u"Pause"_s}, {1010, u"PrepareNext"_s},
+                {1011, u"RefreshNext"_s}, {1012, u"NextReady"_s}, {1014, u"Ready"_s}};
+            if (e->type() == markerType)
+                --rig->markers;
+            else if (e->type() == flushType)
+                rig->flushed = true;
+            else if (e->type() >= 1000 && e->type() <= 1016)
+                rig->log << names.value(e->type(), QString::number(e->type())) + (rig->markers > 0 ? u"!"_s : QString());
+            return false;
+        }
+        void onTransition(QEvent*) override {}
+    };
+
+    explicit Rig(const QStringList& items) : model(items), playlist(new RawPlaylist(&model))
+    {
+        foreign.setUnderlyingModel(&model);
+        auto* root = new QState(&machine);
+        auto* recorder = new Recorder;
+        recorder->rig = this;
+        root->addTransition(recorder);
+        machine.setInitialState(root);
+        machine.start();
+        (void)QTest::qWaitFor([this] { return machine.isRunning(); });
+        handler.setStateMachine(&machine);
+        using H = RovaRendererPlaylistHandler;
+        connect(&handler, &H::currentItemChanged, this, [this](int index, const RovaMediaInfo& info) {
+            const QString name = describe(&info, false);
+            log << u"item(%1%2)"_s.arg(index).arg(name.isEmpty() ? QString() : u',' + name);
+        });
+        connect(&handler, &H::currentPlaylistChanged, this, [this](RovaPlaylist* p) { log << (p ? u"list"_s : u"list(null)"_s); });
+        connect(&handler, &H::playlistHandlingError, this, [this](const RovaError& e) {
+            log << u"error(%1:%2)"_s.arg(int(e.code())).arg(e.message());
+            arm(); // what the handler posts after an error is told apart from what it posted before
+        });
+        connect(&handler, &H::noMoreItemsToPlay, this, [this] { log << u"end"_s; });
+    }
+
+    void arm()
+    {
+        ++markers;
+        machine.postEvent(new QEvent(markerType));
+    }
+
+    // Runs \a script (steps separated by ';'), waits for the current item's
+    // lookup and for the machine to take what was posted; returns the log.
+    QString run(const QString& script)
+    {
+        log.clear();
+        arm();
+        for (const QString& step : script.split(u';'))
+            perform(step.section(u' ', 0, 0), step.section(u' ', 1));
+        (void)QTest::qWaitFor([this] { return !handler.metadataFetchOngoing(); }, 20000);
+        flushed = false;
+        machine.postEvent(new QEvent(flushType));
+        (void)QTest::qWaitFor([this] { return flushed; });
+        return log.join(u' ');
+    }
+
+    void perform(const QString& word, const QString& arg)
+    {
+        const uint n = arg.toUInt();
+        RovaRendererPlaylistHandler& h = handler;
+        const auto transition = [&](bool moved) { // what the command transition does for Next, Previous and GotoIndex
+            if (moved)
+                h.updateItemPlaying(1), h.fetchBasicMetadata();
+        };
+        const QHash<QString, std::function<void()>> steps{
+            {u"next"_s, [&] { transition(h.stepForward(1) || h.gotoFirst()); }},
+            {u"previous"_s, [&] { transition(h.stepBack(1) || h.gotoLast()); }},
+            {u"goto"_s, [&] { h.cancelNextPreparation(), transition(h.gotoIndex(n)); }},
+            {u"forward"_s, [&] { h.stepForward(n); }},
+            {u"back"_s, [&] { h.stepBack(n); }},
+            {u"last"_s, [&] { h.gotoLast(); }},
+            {u"assign"_s, [&] { h.setPlaylist(arg.isEmpty() ? playlist.get() : arg == u"null"_s ? nullptr : &foreign); }},
+            {u"current"_s, [&] { delete playlist->getItem(int(n)); }},
+            {u"delete"_s, [&] { playlist.reset(); }},
+            {u"fetch"_s, [&] { h.fetchBasicMetadata(); }},
+            {u"wait"_s, [&] { (void)QTest::qWaitFor([&] { return !h.metadataFetchOngoing(); }); }},
+            {u"prepare"_s, [&] { h.prepareNext(arg.split(u',')); }},
+            {u"eos"_s, [&] { h.handleEos(n); }},
+            {u"uri"_s, [&] { h.setURI(u"file:///direct.ogg"_s); }},
+            {u"announce"_s, [&] { h.updateItemPlaying(int(n)); }},
+            {u"remove"_s, [&] { model.removeRows(arg.section(u' ', 0, 0).toInt(), qMax(1, arg.section(u' ', 1).toInt())); }},
+            {u"insert"_s, [&] { model.insertRows(int(n), 1), model.setData(model.index(int(n)), id(arg.section(u' ', 1).isEmpty() ? u"30"_s : arg.section(u' ', 1))); }},
+            {u"sort"_s, [&] { playlist->sort(0, n ? RovaPlaylist::SortAscending : RovaPlaylist::SortDescending); }},
+            {u"shuffle"_s, [&] { n ? playlist->shuffle() : playlist->unShuffle(); }},
+            {u"repeat"_s, [&] { playlist->setRepeat(RovaPlaylist::RovaRepeatMode(n)); }},
+            {u"reset"_s, [&] { model.setStringList(ids(u"9 10 11"_s)); }},
+            {u"events"_s, [&] { QCoreApplication::processEvents(); }},
+            {u"update"_s, [&] { QMetaObject::invokeMethod(&h, "playlistCurrentUpdated", Q_ARG(RovaPlaylist::RovaPlaylistUpdate, RovaPlaylist::RovaPlaylistUpdate(n)), Q_ARG(int, 0)); }},
+        };
+        QVERIFY2(steps.contains(word), qPrintable(word));
+        steps.value(word)();
     }
 };
 
@@ -128,9 +307,13 @@ class tst_RovaBasicRenderer : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        store = std::make_unique<RovaTrackerFixture>(12);
+        store = std::make_unique<RovaTrackerFixture>(40);
         QVERIFY2(store->isValid(), qPrintable(store->errorString()));
         store->makeDefault();
+        QSparqlConnection connection(u"QTRACKER"_s);
+        std::unique_ptr<QSparqlResult> insert(connection.syncExec(
+            QSparqlQuery(u"INSERT DATA { <urn:rova:nourl> a nfo:FileDataObject ; nie:url \"\" }"_s, QSparqlQuery::InsertStatement)));
+        QVERIFY(!insert->hasError());
     }
 
     void init()
@@ -471,6 +654,211 @@ private Q_SLOTS:
             QVERIFY(reported.at(i) >= RovaRenderer::Stopped && reported.at(i) <= RovaRenderer::Transitioning);
             QVERIFY(i == 0 || reported.at(i) != reported.at(i - 1));
         }
+    }
+
+    // Each row: the playlist's items, its repeat mode, the index the handler
+    // is brought to first (-1: no playlist assigned), the script, and what
+    // follows: signals and events, the current and the next item, and the
+    // warnings ("W:") and debug messages ("D:") it causes.
+    void shouldPostSignalAndLookUpAsEachScenarioNeeds_data()
+    {
+        QTest::addColumn<QString>("items");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<QStringList>("messages");
+        const QString five = u"0 1 2 3 4"_s, url0 = u"0 file:///rova/media/item0.mp3 60 0"_s, url1 = u"1 file:///rova/media/item1.mp3 61 1"_s;
+        const QString url4 = u"4 file:///rova/media/item4.mp3 64 4"_s, none = u"none"_s;
+        const auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
+        // Assignment.
+        row("assign empty") << "" << 0 << -1 << "assign" << "list" << none << none << QStringList();
+        row("assign, nothing current") << five << 0 << -1 << "assign" << "list item(0,0) Ready" << url0 << none << QStringList();
+        row("assign at index 3, no counts stored") << five << 0 << -1 << "current 3;assign" << "list item(3,3) Ready" << "3 file:///rova/media/item3.mp3 0 0" << none << QStringList();
+        row("assign null") << five << 0 << 0 << "assign null" << "list(null) item(-1)" << none << none << QStringList();
+        // Next and Previous at both ends, in each repeat mode (0 none, 1 one, 2 all).
+        row("next") << five << 0 << 0 << "next" << "item(1,1) Ready" << url1 << none << QStringList();
+        row("next at the end, none: first") << five << 0 << 4 << "next" << "item(0,0) Ready" << url0 << "" << QStringList();
+        row("next at the end, all: wraps") << five << 2 << 4 << "next" << "item(0,0) Ready" << url0 << "" << QStringList();
+        row("next, one: stays") << five << 1 << 4 << "next" << "Ready" << url4 << "" << QStringList();
+        row("previous") << five << 0 << 4 << "previous" << "item(3,3) Ready" << "3 file:///rova/media/item3.mp3 0 0" << "" << QStringList();
+        row("previous at the start, none: last") << five << 0 << 0 << "previous" << "item(4,4) Ready" << url4 << "" << QStringList();
+        row("previous at the start, all: wraps") << five << 2 << 0 << "previous" << "item(4,4) Ready" << url4 << none << QStringList();
+        row("previous, one: stays") << five << 1 << 0 << "previous" << "Ready" << url0 << none << QStringList();
+        row("two quick nexts: only the second is looked up") << five << 0 << 0 << "next;next" << "item(1,1) item(2,2) Ready" << "2 file:///rova/media/item2.mp3 62 2" << none << QStringList{u"D:queued info, refetching!"_s};
+        // The prepared next item.
+        row("prepare at the end, none") << five << 0 << 4 << "prepare uri;fetch" << "Ready" << url4 << "" << QStringList();
+        row("prepare at the end, all") << five << 2 << 4 << "prepare uri;fetch" << "NextReady Ready" << url4 << url0 << QStringList();
+        row("prepare two keys") << five << 0 << 0 << "prepare uri,duration" << "" << url0 << "1" << QStringList{u"W:No metadata key or unsupported key(s) given"_s};
+        row("prepare wrong case") << five << 0 << 0 << "prepare URI" << "" << url0 << "1" << QStringList{u"W:No metadata key or unsupported key(s) given"_s};
+        row("prepare, not in the store") << u"0 absent"_s << 0 << 0 << "prepare uri;fetch" << "error(303:No query results in result set!) Stop! Ready" << url0 << "absent" << QStringList{u"W:Unable to find media to play!"_s};
+        row("prepare, no url") << u"0 nourl"_s << 0 << 0 << "prepare uri;fetch" << "Ready" << url0 << "nourl" << QStringList();
+        row("prepared item taken as it is") << five << 0 << 0 << "prepare uri;fetch;wait;forward 1" << "NextReady Ready" << url1 << "" << QStringList();
+        row("two steps never take it") << five << 0 << 0 << "prepare uri;fetch;wait;forward 2" << "NextReady Ready" << "2" << url1 << QStringList();
+        row("a backward step voids it") << five << 0 << 1 << "prepare uri;fetch;wait;back 1" << "NextReady Ready" << "0" << "" << QStringList();
+        row("an item inserted after the current one comes next instead") << five << 0 << 0 << "prepare uri;fetch;wait;insert 1;forward 1" << "NextReady Ready PrepareNext" << "30" << "" << QStringList();
+        // Edits of the playlist, from item 2.
+        row("current removed") << five << 0 << 2 << "remove 2" << "item(2,3) Stop!" << "3" << "" << QStringList();
+        row("current removed while a direct uri plays") << five << 0 << 2 << "uri;remove 2" << "item(-1,uri)" << "3" << "" << QStringList();
+        row("all removed") << five << 0 << 2 << "remove 0 5" << "item(-1) Stop!" << none << "" << QStringList();
+        row("removed before") << five << 0 << 2 << "remove 0" << "item(1,2) PrepareNext" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        row("inserted before") << five << 0 << 2 << "insert 0" << "item(3,2) PrepareNext" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        row("inserted after") << five << 0 << 2 << "insert 3" << "PrepareNext" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        row("sorted") << five << 0 << 2 << "sort" << "item(2,2) PrepareNext" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        row("repeat mode") << five << 0 << 2 << "repeat 2" << "RefreshNext" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        row("new content") << five << 0 << 2 << "reset" << "item(0,9)" << "9" << "" << QStringList();
+        row("invalid update") << five << 0 << 2 << "update 7" << "" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList{u"W:Invalid RovaPlaylistUpdate value: (7)!"_s};
+        // End of stream.
+        row("end, auto advance, more items") << five << 0 << 2 << "eos 1" << "" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        row("end, auto advance, last item") << five << 0 << 4 << "eos 1" << "end Pause" << url4 << "" << QStringList();
+        row("end, no auto advance") << five << 0 << 2 << "eos 0" << "end Pause" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        row("end, direct uri") << five << 0 << 2 << "uri;eos 1" << "end Pause" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        // Items the store cannot give a URL for.
+        row("current not in the store") << u"absent"_s << 0 << -1 << "assign" << "list item(0,absent) error(303:No query results in result set!) error(303:No URL found!) Stop! Stop!" << "absent" << none << QStringList{u"W:Unable to find media to play!"_s, u"W:\"No URL found!\""_s};
+        row("current without url") << u"nourl"_s << 0 << -1 << "assign" << "list item(0,nourl) error(303:No URL found!) Stop!" << "nourl" << none << QStringList{u"W:\"No URL found!\""_s};
+        // Misuse.
+        row("goto without playlist") << five << 0 << -1 << "goto 5" << "error(320:Cannot goto index 5, no playlist!) Stop!" << none << none << QStringList();
+        row("step without playlist") << five << 0 << -1 << "forward 1" << "error(320:No playlist to play!)" << none << none << QStringList();
+        row("fetch without playlist") << five << 0 << -1 << "fetch;eos 1" << "end Stop! Pause error(320:No playlist to play!)" << none << none << QStringList();
+        row("announce without playlist") << five << 0 << -1 << "announce 1;announce 7" << "" << none << none << QStringList{u"W:RovaRendererPlaylistHandler::updateItemPlaying, playlist has been deleted."_s};
+        row("goto past the end") << five << 0 << 0 << "goto 5;goto 2147483648;goto 4294967295" << "error(321:No media to play at index: 5!) error(321:No media to play at index: 2147483648!) error(321:No media to play at index: 4294967295!) Stop! Stop! Stop!" << url0 << none << QStringList();
+        row("goto last of an empty playlist") << "" << 0 << -1 << "assign;last" << "list error(321:No media to play at index: 4294967295!) Stop!" << none << none << QStringList();
+        row("4294967295 steps round 5 items") << five << 2 << 0 << "forward 4294967295" << "" << url0 << none << QStringList();
+        row("4294967294 steps back round 5 items") << five << 2 << 0 << "back 4294967294" << "" << "1" << none << QStringList();
+        row("4294967295 steps, none") << five << 0 << 0 << "forward 4294967295" << "" << url0 << none << QStringList();
+        row("playlist deleted") << five << 0 << 0 << "delete;eos 1;fetch" << "list(null) item(-1) end Stop! Pause error(320:No playlist to play!)" << none << none << QStringList();
+        row("items without identifiers") << five << 0 << -1 << "assign foreign;fetch" << "list Stop! error(300:Empty playlist!)" << none << none << QStringList();
+    }
+    void shouldPostSignalAndLookUpAsEachScenarioNeeds()
+    {
+        QFETCH(QString, items);
+        QFETCH(int, mode);
+        QFETCH(int, from);
+        QFETCH(QString, script);
+        QFETCH(QStringList, messages);
+        Rig rig(ids(items));
+        rig.playlist->setRepeat(RovaPlaylist::RovaRepeatMode(mode));
+        if (from >= 0)
+            QCOMPARE(rig.run(from ? u"assign;goto %1"_s.arg(from) : u"assign"_s).count(u"Ready"_s), 1);
+        for (const QString& message : messages)
+            QTest::ignoreMessage(message.startsWith(u"W:"_s) ? QtWarningMsg : QtDebugMsg, qPrintable(message.mid(2)));
+        QTEST(rig.run(script), "log");
+        QTEST(describe(rig.handler.currentContent()), "current");
+        QTEST(describe(rig.handler.nextContent()), "next");
+        RovaPlaylist* const playlist = rig.handler.playlist();
+        const int index = playlist ? playlist->getCurrentIndex() : -1;
+        QCOMPARE(rig.handler.currentItemID(), index < 0 ? QString() : playlist->getItemMediaInfo(index).uuid());
+        QCOMPARE(rig.handler.currentPlaylistID(), playlist ? playlist->id() : QString());
+        if (describe(rig.handler.currentContent()).contains(u' '))
+            QCOMPARE(rig.handler.currentContent()->metaData().keys(), QStringList({u"duration"_s, u"play-count"_s, u"uri"_s}));
+    }
+
+    // The current item's identifier: an error at once; the next item's: a warning only. Nothing reaches the store.
+    void shouldNeverQueryUnusableIdentifiers_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::newRow("no separator") << "urn:rova:media:1";
+        QTest::newRow("nothing after the separator") << "src::";
+        for (const QChar c : u" \t\n\u00a0<>\"{}|^`\\"_s)
+            QTest::newRow(qPrintable(u"'%1'"_s.arg(c))) << u"src::urn:rova:media:1"_s + c;
+        QTest::newRow("query-shaped") << "src::urn:rova:media:1> ?x ?y . <urn:rova:media:2";
+        QTest::newRow("update-shaped") << "src::x> ?p ?o } ; DELETE WHERE { ?s nie:url ?u } #";
+    }
+    void shouldNeverQueryUnusableIdentifiers()
+    {
+        QFETCH(QString, item);
+        QSparqlConnection store(u"QTRACKER"_s);
+        const auto urls = [&store] {
+            std::unique_ptr<QSparqlResult> result(store.syncExec(QSparqlQuery(u"SELECT (COUNT(?u) AS ?n) WHERE { ?s nie:url ?u }"_s)));
+            return result->first() ? result->stringValue(0).toInt() : -1;
+        };
+        const int before = urls();
+        for (int i = 0; i < 3; ++i)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Invalid uuid"_s));
+        Rig rig({item, item});
+        const QString log = rig.run(u"assign;prepare uri"_s);
+        QVERIFY2(log.endsWith(u"error(303:Cannot look up item \"%1\": not a valid item identifier!) Stop!"_s.arg(item)), qPrintable(log));
+        QSparqlResult* result = reinterpret_cast<QSparqlResult*>(1);
+        QVERIFY(QMetaObject::invokeMethod(&rig.handler, "createResultSet", Q_RETURN_ARG(QSparqlResult*, result), Q_ARG(RovaMediaInfo, RovaMediaInfo(item))));
+        QCOMPARE(result, nullptr);
+        QVERIFY(before > 40);
+        QCOMPARE(urls(), before);
+    }
+
+    void shouldReportAStoreThatCannotBeReached()
+    {
+        QTemporaryDir scratch;
+        const QByteArray oldBus = qgetenv("DBUS_SESSION_BUS_ADDRESS"), oldStore = qgetenv("QSPARQL_TRACKER_DATABASE");
+        auto restore = qScopeGuard([&] {
+            qputenv("DBUS_SESSION_BUS_ADDRESS", oldBus);
+            qputenv("QSPARQL_TRACKER_DATABASE", oldStore);
+            qunsetenv("QSPARQL_TRACKER_BUS_NAME");
+        });
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(scratch.filePath(u"no-bus"_s)));
+        qputenv("QSPARQL_TRACKER_BUS_NAME", "org.example.Nobody");
+        qunsetenv("QSPARQL_TRACKER_DATABASE");
+        Rig rig(ids(u"0 1"_s));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"."_s));
+        const QString log = rig.run(u"assign"_s);
+        QVERIFY2(QRegularExpression(u"^list item\\(0,0\\) error\\(303:.+\\) Stop!$"_s).match(log).hasMatch(), qPrintable(log));
+    }
+
+    // Steps, jumps, edits, assignments, deletions and answers in any order:
+    // the handler's current item stays the playlist's, and what the store
+    // answered is always the answered item's own.
+    void shouldKeepToThePlaylistsCurrentItemWhateverHappens_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {1u, 2u, 3u, 4u})
+            QTest::newRow(qPrintable(QString::number(seed))) << seed;
+    }
+    void shouldKeepToThePlaylistsCurrentItemWhateverHappens()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        static const QStringList steps{u"next"_s, u"next"_s, u"previous"_s, u"goto"_s, u"insert"_s, u"remove"_s, u"sort"_s, u"shuffle"_s,
+            u"repeat"_s, u"prepare uri"_s, u"announce 2"_s, u"events"_s, u"wait"_s, u"assign"_s, u"delete"_s, u"fetch"_s};
+        Rig rig(ids(u"0 1 2 3 4 5 6 7 8 9"_s));
+        rig.perform(u"assign"_s, QString());
+        for (int step = 0; step < 500; ++step) {
+            const QString word = steps.at(random.bounded(steps.size()));
+            const int rows = rig.model.rowCount();
+            if (!rig.playlist && word != u"events"_s && word != u"wait"_s)
+                rig.playlist.reset(new RawPlaylist(&rig.model));
+            if (word == u"goto"_s) {
+                rig.perform(word, QString::number(uint(random.bounded(-2, rows + 2))));
+            } else if (word == u"insert"_s) {
+                rig.perform(word, u"%1 %2"_s.arg(rows).arg(random.bounded(40)));
+                rig.model.moveRows({}, rows, 1, {}, random.bounded(rows + 1));
+            } else if (word == u"remove"_s || word == u"sort"_s || word == u"shuffle"_s || word == u"repeat"_s) {
+                rig.perform(word, QString::number(random.bounded(word == u"remove"_s ? qMax(rows, 1) : word == u"repeat"_s ? 3 : 2)));
+            } else if (word == u"assign"_s) {
+                rig.perform(word, random.bounded(4) ? QString() : u"null"_s);
+            } else if (word != u"delete"_s || random.bounded(4) == 0) {
+                rig.perform(word.section(u' ', 0, 0), word.section(u' ', 1));
+            }
+            RovaPlaylist* const now = rig.handler.playlist();
+            const int current = now ? now->getCurrentIndex() : -1;
+            QCOMPARE(rig.handler.currentItemID(), current < 0 ? QString() : now->getItemMediaInfo(current).uuid());
+            QVERIFY(hasOwnUrl(rig.handler.currentContent()));
+            QVERIFY(hasOwnUrl(rig.handler.nextContent()));
+        }
+        // In the end the current item's own URL arrives.
+        QCoreApplication::processEvents(); // errors still waiting to be told
+        rig.run(u"assign"_s);
+        QVERIFY(!rig.handler.hasContent() || (rig.handler.currentContent()->isPlayable() && hasOwnUrl(rig.handler.currentContent())));
+    }
+
+    void shouldLeaveNothingBehindWhenGoneMidLookup()
+    {
+        auto rig = std::make_unique<Rig>(ids(u"0 1"_s));
+        rig->perform(u"assign"_s, QString());
+        rig->perform(u"prepare"_s, u"uri"_s);
+        QVERIFY(rig->handler.metadataFetchOngoing());
+        rig.reset(); // both lookups abandoned: what the store still sends finds nobody
+        QTest::qWait(0);
     }
 };
 
