@@ -207,17 +207,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("onAdd"); // the listener hears the addition, else the removal
         QTest::addColumn<bool>("deletes"); // it deletes the object, else has the registry remove it
         QTest::addColumn<QString>("log");
-        const auto row = [](const char* title, const char* kind, bool onAdd, bool deletes, const char* log) {
-            QTest::newRow(title) << QString::fromLatin1(kind) << onAdd << deletes << QString::fromLatin1(log);
-        };
-        row("source removed while added", "source", true, false, "+source*;-source(x,X)");
-        row("source deleted while added", "source", true, true, "+source*;-source*");
-        row("renderer deleted while added", "renderer", true, true, "+renderer*;-renderer*");
-        row("playlist removed while added", "playlist", true, false, "+playlist*;-playlist*;-playlist(x,X)");
-        row("source removed again while removed", "source", false, false, "-source(x,X)");
-        row("source deleted while removed", "source", false, true, "-source(x,X)");
-        row("playlist removed again while removed", "playlist", false, false, "-playlist*;-playlist(x,X)");
-        row("playlist deleted while removed", "playlist", false, true, "-playlist*;-playlist(x,X)");
+        QTest::newRow("source removed while added") << "source" << true << false << "+source*;-source(x,X)";
+        QTest::newRow("source deleted while added") << "source" << true << true << "+source*;-source*";
+        QTest::newRow("renderer deleted while added") << "renderer" << true << true << "+renderer*;-renderer*";
+        QTest::newRow("playlist removed while added") << "playlist" << true << false << "+playlist*;-playlist*;-playlist(x,X)";
+        QTest::newRow("source removed again while removed") << "source" << false << false << "-source(x,X)";
+        QTest::newRow("source deleted while removed") << "source" << false << true << "-source(x,X)";
+        QTest::newRow("playlist removed again while removed") << "playlist" << false << false << "-playlist*;-playlist(x,X)";
+        QTest::newRow("playlist deleted while removed") << "playlist" << false << true << "-playlist*;-playlist(x,X)";
     }
 
     void shouldLetListenersRemoveOrDeleteWhatIsAnnounced()
