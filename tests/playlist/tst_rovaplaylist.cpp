@@ -254,48 +254,41 @@ struct Sequence : PlaylistFixture
         presented.removeIf([&](const QString& id) { return gone.contains(id); });
     }
 
-    void sortRows()
+    // An order through sort(), or shuffle() or unShuffle().
+    void reorder()
     {
-        order = RovaPlaylist::RovaSortOrder(std::array{0, 1, 4, 5}[random.bounded(4)]);
-        column = int(random.bounded(3));
-        playlist.sort(column, order);
-        presented = ids();
-        QVERIFY(isSorted(presented));
-    }
-
-    void naturalOrder(bool throughUnShuffle)
-    {
-        if (throughUnShuffle)
-            playlist.unShuffle(); // changes nothing unless shuffled
-        else
-            playlist.sort(0, RovaPlaylist::SortNone);
-        if (!throughUnShuffle || order == RovaPlaylist::SortShuffled) {
-            order = RovaPlaylist::SortNone;
-            presented = idsOf(&source);
-        }
-    }
-
-    void shuffleRows()
-    {
-        const bool shuffles = order != RovaPlaylist::SortShuffled && !presented.isEmpty();
-        if (presented.isEmpty())
+        const int choice = int(random.bounded(8));
+        const bool toShuffle = choice == RovaPlaylist::SortShuffled || choice == 6;
+        const bool shuffles = toShuffle && order != RovaPlaylist::SortShuffled && !presented.isEmpty();
+        const bool toNatural = choice == RovaPlaylist::SortNone || (choice == 7 && order == RovaPlaylist::SortShuffled);
+        if (toShuffle && presented.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::shuffle: nothing to shuffle");
         if (shuffles && current < 0)
             current = 0; // whichever item comes first becomes current
-        if (random.bounded(2))
+        const int newColumn = int(random.bounded(3));
+        if (choice == 6)
             playlist.shuffle();
+        else if (choice == 7)
+            playlist.unShuffle(); // changes nothing unless shuffled
         else
-            playlist.sort(0, RovaPlaylist::SortShuffled);
-        const QStringList after = ids();
-        if (!shuffles) {
-            QCOMPARE(after, presented);
-            return;
+            playlist.sort(newColumn, RovaPlaylist::RovaSortOrder(choice));
+        const QStringList before = presented;
+        presented = ids();
+        if (shuffles) {
+            // The current item leads. A dozen items or more keep their order by chance once in 39916800 shuffles.
+            QCOMPARE(current, 0);
+            QVERIFY(presented.size() < 12 || presented != before);
+            order = RovaPlaylist::SortShuffled;
+        } else if (toNatural) {
+            QCOMPARE(presented, idsOf(&source));
+            order = RovaPlaylist::SortNone;
+        } else if (toShuffle || choice == 7) {
+            QCOMPARE(presented, before);
+        } else {
+            order = RovaPlaylist::RovaSortOrder(choice);
+            column = newColumn;
+            QVERIFY(isSorted(presented));
         }
-        // The current item leads. A dozen items or more keep their order by chance once in 39916800 shuffles.
-        QCOMPARE(current, 0);
-        QVERIFY(after.size() < 12 || after != presented);
-        order = RovaPlaylist::SortShuffled;
-        presented = after;
     }
 
     void chooseItem()
@@ -422,14 +415,8 @@ private Q_SLOTS:
                 s.insertRows();
             else if (choice < 55)
                 s.removeRows();
-            else if (choice < 65)
-                s.sortRows();
-            else if (choice < 70)
-                s.naturalOrder(false);
-            else if (choice < 78)
-                s.shuffleRows();
             else if (choice < 83)
-                s.naturalOrder(true);
+                s.reorder();
             else
                 s.chooseItem();
             if (!QTest::currentTestFailed())
