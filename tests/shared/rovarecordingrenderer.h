@@ -20,6 +20,7 @@ public:
     {
         // Hooks run inside transitions, after the source state was left and
         // before the target is entered: the state last entered is the source.
+        // Every leaf state has a name.
         const auto states = stateMachine()->findChildren<QAbstractState*>();
         for (QAbstractState* state : states) {
             if (!state->objectName().isEmpty())
@@ -47,16 +48,8 @@ public:
 
     void postMarker() { stateMachine()->postEvent(new QEvent(markerType)); }
 
-    // The machine's active leaf state by name: "stop", "pending", "uriPlaying", ...
-    QString machineState() const
-    {
-        const auto states = stateMachine()->configuration();
-        for (QAbstractState* state : states) {
-            if (!state->objectName().isEmpty())
-                return state->objectName();
-        }
-        return QString();
-    }
+    // The machine's active leaf state, the named state entered last: "stop", "pending", "uriPlaying", ...
+    QString machineState() const { return m_entered; }
 
 protected:
     void doPlay(const RovaContent&) override {}
