@@ -610,26 +610,24 @@ private Q_SLOTS:
         connect(&renderer, &RovaRenderer::stateChanged, &renderer, [&](RovaRenderer::State s) { reported << int(s); });
         renderer.assignPlaylist(&items.playlist);
         QTRY_VERIFY(renderer.stateMachine()->isRunning());
-        const QStringList commands = {u"play"_s, u"url"_s, u"stop"_s, u"pause"_s, u"resume"_s, u"next"_s,
-                                      u"previous"_s, u"goto2"_s, u"seek"_s, u"pauseAt"_s, u"eos"_s};
+        // Commands, notifications, and more often a change of whether the hooks confirm themselves.
+        const QStringList commands = {u"play"_s, u"url"_s, u"stop"_s, u"pause"_s, u"resume"_s, u"next"_s, u"previous"_s, u"goto2"_s,
+            u"seek"_s, u"pauseAt"_s, u"eos"_s, u"playing0"_s, u"playing1"_s, u"playing2"_s, u"stopped"_s, u"paused"_s, u"resumed"_s,
+            u"confirm"_s, u"confirm"_s, u"confirm"_s, u"confirm"_s, u"remove"_s, u"repeat"_s, u"shuffle"_s, u"autoAdvance"_s};
         for (int step = 0; step < 150; ++step) {
-            const int what = random.bounded(20);
-            if (what < 11) {
-                command(renderer, commands.at(what));
-            } else if (what < 15) {
+            const QString what = commands.at(random.bounded(commands.size()));
+            if (what == u"confirm")
                 renderer.confirm = !renderer.confirm;
-            } else if (what == 15) {
-                Q_EMIT renderer.rendererPlaying(random.bounded(3));
-            } else if (what == 16) {
-                Q_EMIT renderer.rendererStopped();
-            } else if (what == 17) {
+            else if (what == u"remove")
                 items.playlist.removeItem(random.bounded(qMax(1, items.playlist.size())));
-            } else if (what == 18) {
+            else if (what == u"repeat")
                 items.playlist.setRepeat(RovaPlaylist::RovaRepeatMode(random.bounded(3)));
+            else if (what == u"shuffle")
                 random.bounded(2) ? items.playlist.shuffle() : items.playlist.unShuffle();
-            } else {
+            else if (what == u"autoAdvance")
                 renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, bool(random.bounded(2)));
-            }
+            else
+                command(renderer, what);
             if (random.bounded(3) == 0)
                 QTest::qWait(random.bounded(3));
             QVERIFY(renderer.stateMachine()->isRunning());
