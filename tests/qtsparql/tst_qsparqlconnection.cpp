@@ -345,6 +345,7 @@ private Q_SLOTS:
         QVERIFY(result->setPos(2));
         QVERIFY(result->isValid());
         QCOMPARE(result->stringValue(0), RovaTrackerFixture::item(10).url); // item0, item1, item10 in text order
+        QVERIFY(!result->value(-1).isValid() && result->stringValue(1).isNull()); // columns that are not there
     }
 
     void shouldFinishLiveResultsOnceInExecOrder()
