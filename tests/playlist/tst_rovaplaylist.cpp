@@ -28,10 +28,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // "a b c" as {"a", "b", "c"}.
-QStringList strings(const char* text)
-{
-    return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts);
-}
+QStringList strings(const char* text) { return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts); }
 
 // One row: "Id" (unique text), "Title" and "Number" (an integer, or nothing at all).
 using Track = QVariantList;

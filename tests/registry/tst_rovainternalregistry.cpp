@@ -53,15 +53,9 @@ const QString good = pluginDir + u"/libqrova-test-good.so"_s;
 const QString good2 = pluginDir + u"/libqrova-test-good2.so"_s;
 const QString goodLink = pluginDir + u"/libqrova-test-link.so"_s;
 
-QString inDir(const QString& name)
-{
-    return pluginDir + u'/' + name;
-}
+QString inDir(const QString& name) { return pluginDir + u'/' + name; }
 
-QString canonical(const QString& path)
-{
-    return QFileInfo(path).canonicalFilePath();
-}
+QString canonical(const QString& path) { return QFileInfo(path).canonicalFilePath(); }
 
 // The warning loadPlugin() writes for \a path, whatever Qt's reason.
 void expectUnableToLoad(const QString& path)
@@ -70,16 +64,10 @@ void expectUnableToLoad(const QString& path)
                                                           + u"\" : unable to load plugin\\. \".+\"$"_s));
 }
 
-RovaInternalRegistry* registry()
-{
-    return RovaInternalRegistry::internalInstance();
-}
+RovaInternalRegistry* registry() { return RovaInternalRegistry::internalInstance(); }
 
 // The root object of the plugin in \a path, as Qt keeps it.
-QPointer<QObject> rootOf(const QString& path)
-{
-    return QPluginLoader(path).instance();
-}
+QPointer<QObject> rootOf(const QString& path) { return QPluginLoader(path).instance(); }
 
 } // namespace
 
