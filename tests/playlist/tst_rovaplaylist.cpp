@@ -608,10 +608,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("loss");
         QTest::addColumn<QString>("expectedLog");
         QTest::addColumn<int>("expectedSize");
-        QTest::newRow("replaced") << 0 << "c(0,10,4) u(3,-1)" << 4;
-        QTest::newRow("replaced by null") << 1 << "c(0,10,0) u(3,-1)" << 0;
-        QTest::newRow("deleted") << 2 << "c(0,10,0) u(3,-1)" << 0;
-        QTest::newRow("reset") << 3 << "c(0,10,3) u(3,-1)" << 3;
+        QTest::newRow("replaced") << 0 << "c(0,9,4) u(3,-1)" << 4;
+        QTest::newRow("replaced by null") << 1 << "c(0,9,0) u(3,-1)" << 0;
+        QTest::newRow("deleted") << 2 << "c(0,9,0) u(3,-1)" << 0;
+        QTest::newRow("reset") << 3 << "c(0,9,3) u(3,-1)" << 3;
     }
 
     void shouldReportLossOfModel()
@@ -630,6 +630,7 @@ private Q_SLOTS:
         QCOMPARE(log.take(), u"c(0,0,10) u(3,-1)"_s);
         playlist.shuffle();
         delete playlist.getItem(5);
+        source->removeRows(9, 1); // a loss reports the rows that were left
         log.take();
 
         if (loss == 0)
