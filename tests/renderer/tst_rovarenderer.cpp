@@ -98,7 +98,7 @@ private Q_SLOTS:
         QCOMPARE(static_cast<RovaRendererEvent*>(copy.get())->data.toList(), payload);
     }
 
-    void shouldDispatchCommandsToOverridesOrDefaults()
+    void shouldDispatchCommandsAndPropertiesToOverridesOrDefaults()
     {
         RecordingRenderer renderer;
         const QUrl url(u"file:///a.ogg"_s);
@@ -121,12 +121,8 @@ private Q_SLOTS:
         QTRY_COMPARE(renderer.calls.join(u';'),
                      u"play(file:///a.ogg,0);setPosition(5,0);play();play(file:///a.ogg,7);setPosition(5,2)"_s);
         QVERIFY(receiver.answers.isEmpty());
-    }
 
-    void shouldStorePropertiesAndAnswerFittingCallbacksOnly()
-    {
-        RecordingRenderer renderer;
-        PropertyReceiver receiver;
+        // Properties are stored, and answered to callbacks that fit only.
         QSignalSpy spy(&renderer, &RovaRenderer::rovaPropertyChanged);
         QVERIFY(renderer.setRovaProperty(u"rova_auto_advance"_s, true));
         QCOMPARE(spy, (QList<QVariantList>{{u"rova_auto_advance"_s, true}}));
