@@ -97,14 +97,6 @@ QString syncAnswer(QSparqlConnection& connection, const QSparqlQuery& query)
     return resultText(*result);
 }
 
-// Points the session bus somewhere else until the returned guard goes.
-auto useSessionBus(const QByteArray& address)
-{
-    const QByteArray old = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-    return qScopeGuard([old] { qputenv("DBUS_SESSION_BUS_ADDRESS", old); });
-}
-
 void clearStoreVariables()
 {
     qunsetenv("QSPARQL_TRACKER_DATABASE");
@@ -117,14 +109,13 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The threads of this process, as their /proc directories.
+// The /proc directories of this process's threads.
 QStringList threadDirectories()
 {
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    QStringList directories;
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        directories << tasks.filePath(task);
-    return directories;
+    QStringList threads = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (QString& thread : threads)
+        thread.prepend(QStringLiteral("/proc/self/task/"));
+    return threads;
 }
 
 // The CPU time, in clock ticks, that the query threads of this process have used.
@@ -425,8 +416,11 @@ private Q_SLOTS:
 
         QFile blocker(m_scratch.filePath(QStringLiteral("a-file")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        const auto restoreBus = useSessionBus("unix:path=" + QFile::encodeName(m_scratch.filePath(QStringLiteral("no-bus"))));
-        const auto restoreStore = qScopeGuard(clearStoreVariables);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(m_scratch.filePath(QStringLiteral("no-bus"))));
+        const auto restore = qScopeGuard([this] {
+            qputenv("DBUS_SESSION_BUS_ADDRESS", m_endpoint.busAddress().toUtf8());
+            clearStoreVariables();
+        });
         QSparqlConnectionOptions options;
         options.setOption(QStringLiteral("databasePath"), databaseOption.isEmpty() ? QVariant() : databaseOption);
         options.setOption(QStringLiteral("busName"), busOption.isEmpty() ? QVariant() : busOption);
