@@ -158,13 +158,11 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 0); // never within the call
         QTRY_COMPARE(spy, (QList<QVariantList>(2, {QVariant::fromValue(RovaRendererPolicy::ResourcesGranted)})));
 
-        // Deleting the policy first cancels its grant.
+        // Deleting a policy first cancels its grant: nothing fires into the deleted object.
         auto* deleted = new RovaDummyRendererPolicy;
-        QSignalSpy deletedSpy(deleted, &RovaRendererPolicy::policyEvent);
         deleted->request({});
         delete deleted;
         QCoreApplication::processEvents();
-        QCOMPARE(deletedSpy.count(), 0);
         QCOMPARE(spy.count(), 2);
     }
 
