@@ -209,7 +209,7 @@ struct Rig : QObject
             {u"assign"_s, [&] { h.setPlaylist(arg == u"null"_s ? nullptr : playlist.get()); }},
             {u"current"_s, [&] { delete playlist->getItem(int(n)); }},
             {u"delete"_s, [&] { playlist.reset(); }},
-            {u"fetch"_s, [&] { h.fetchBasicMetadata(); }},
+            {u"fetch"_s, [&] { if (!h.fetchBasicMetadata()) log << u"refused"_s; }},
             {u"wait"_s, [&] { (void)QTest::qWaitFor([&] { return !h.metadataFetchOngoing(); }); }},
             {u"prepare"_s, [&] { h.prepareNext(arg.split(u',')); }},
             {u"eos"_s, [&] { h.handleEos(n); }},
@@ -654,7 +654,7 @@ private Q_SLOTS:
 
     // Each row: the playlist's items, its repeat mode, the index the handler
     // is brought to first (-1: no playlist assigned), the script, and what
-    // follows: signals and events, the current and the next item, and the
+    // follows: signals, events and refused lookups, the current and the next item, and the
     // warnings ("W:") and debug messages ("D:") it causes.
     void shouldPostSignalAndLookUpAsEachScenarioNeeds_data()
     {
@@ -717,15 +717,15 @@ private Q_SLOTS:
         // Misuse.
         row("goto without playlist") << five << 0 << -1 << "goto 5" << "error(320:Cannot goto index 5, no playlist!) Stop!" << none << none << QStringList();
         row("step without playlist") << five << 0 << -1 << "forward 1" << "error(320:No playlist to play!)" << none << none << QStringList();
-        row("fetch without playlist") << five << 0 << -1 << "fetch;eos 1" << "end Stop! Pause error(320:No playlist to play!)" << none << none << QStringList();
+        row("fetch without playlist") << five << 0 << -1 << "fetch;eos 1" << "refused end Stop! Pause error(320:No playlist to play!)" << none << none << QStringList();
         row("announce without playlist") << five << 0 << -1 << "announce 1;announce 7" << "" << none << none << QStringList{u"W:RovaRendererPlaylistHandler::updateItemPlaying, playlist has been deleted."_s};
         row("goto past the end") << five << 0 << 0 << "goto 5;goto 2147483648;goto 4294967295" << "error(321:No media to play at index: 5!) error(321:No media to play at index: 2147483648!) error(321:No media to play at index: 4294967295!) Stop! Stop! Stop!" << url0 << none << QStringList();
         row("goto last of an empty playlist") << "" << 0 << -1 << "assign;last" << "list error(321:No media to play at index: 4294967295!) Stop!" << none << none << QStringList();
         row("4294967295 steps round 5 items") << five << 2 << 0 << "forward 4294967295" << "" << url0 << none << QStringList();
         row("4294967294 steps back round 5 items") << five << 2 << 0 << "back 4294967294" << "" << "1" << none << QStringList();
         row("4294967295 steps, none") << five << 0 << 0 << "forward 4294967295" << "" << url0 << none << QStringList();
-        row("playlist deleted") << five << 0 << 0 << "delete;eos 1;fetch" << "list(null) item(-1) end Stop! Pause error(320:No playlist to play!)" << none << none << QStringList();
-        row("fetch from an empty playlist") << "" << 0 << -1 << "assign;fetch" << "list Stop! error(300:Empty playlist!)" << none << none << QStringList();
+        row("playlist deleted") << five << 0 << 0 << "delete;eos 1;fetch" << "list(null) item(-1) end refused Stop! Pause error(320:No playlist to play!)" << none << none << QStringList();
+        row("fetch from an empty playlist") << "" << 0 << -1 << "assign;fetch" << "list refused Stop! error(300:Empty playlist!)" << none << none << QStringList();
     }
     void shouldPostSignalAndLookUpAsEachScenarioNeeds()
     {
