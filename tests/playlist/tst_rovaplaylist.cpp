@@ -71,15 +71,21 @@ public:
     }
 };
 
-// A playlist whose items are named by the presented column 0.
-class IdPlaylist : public RovaPlaylistBase
+// A general source playlist of source "s": item "s::<id>" for the row presented with id <id>.
+class IdPlaylist : public RovaGeneralSourcePlaylist
 {
 public:
     IdPlaylist()
-        : RovaPlaylistBase(u"rova0"_s, u"test"_s)
+        : RovaGeneralSourcePlaylist(u"rova0"_s, u"test"_s, u"s"_s)
     {
     }
-    RovaMediaInfo getItemMediaInfo(int index) override { return RovaMediaInfo(model()->index(index, 0).data().toString()); }
+    // Declares the warning of getItem() for an index without an item.
+    static void expectNoItem(int index)
+    {
+        const QByteArray message = "virtual RovaMediaInfo RovaGeneralSourcePlaylist::getItemMediaInfo(int) "
+            + QByteArray::number(index) + " invalid index";
+        QTest::ignoreMessage(QtWarningMsg, message.constData());
+    }
 };
 
 // Records a playlist's contentsChanged and playlistUpdated in the order they
@@ -292,8 +298,11 @@ struct Sequence : PlaylistFixture
     {
         const int size = int(presented.size());
         const int index = int(random.bounded(size + 2)) - 1;
+        const bool valid = index >= 0 && index < size;
+        if (!valid)
+            IdPlaylist::expectNoItem(index);
         std::unique_ptr<RovaContent> item(playlist.getItem(index));
-        QCOMPARE(bool(item), index >= 0 && index < size);
+        QCOMPARE(item ? item->uuid() : QString(), valid ? u"s::"_s + presented.at(index) : QString());
         if (item) {
             current = index;
             currentId = presented.at(index);
@@ -655,6 +664,7 @@ private Q_SLOTS:
     {
         IdPlaylist empty;
         PlaylistLog emptyLog(&empty);
+        IdPlaylist::expectNoItem(0);
         QVERIFY(!empty.getItem(0));
         empty.clear();
         empty.unShuffle();
@@ -678,6 +688,7 @@ private Q_SLOTS:
         const QStringList order = f.ids();
         f.log.take();
         for (int index : {-1, 10, INT_MAX, INT_MIN}) {
+            IdPlaylist::expectNoItem(index);
             QVERIFY(!f.playlist.getItem(index));
             QVERIFY(!f.playlist.removeItem(index));
         }
@@ -789,31 +800,6 @@ private Q_SLOTS:
         playlist.setUnderlyingModel(&source);
         QCOMPARE(playlist.getItemMediaInfo(0).uuid(), expected);
         QCOMPARE(std::unique_ptr<RovaContent>(playlist.getItem(0))->uuid(), expected);
-    }
-
-    void shouldFollowPresentedOrderAndWarnForMissingItems()
-    {
-        TrackModel source;
-        source.setTracks(TrackModel::numbered(20));
-        RovaGeneralSourcePlaylist playlist(u"rova1"_s, u"name"_s, u"s"_s);
-        for (int index : {0, -1, 20}) {
-            const QByteArray message = "virtual RovaMediaInfo RovaGeneralSourcePlaylist::getItemMediaInfo(int) "
-                + QByteArray::number(index) + " invalid index";
-            QTest::ignoreMessage(QtWarningMsg, message.constData());
-            QTest::ignoreMessage(QtWarningMsg, message.constData());
-            QVERIFY(playlist.getItemMediaInfo(index).uuid().isEmpty());
-            QVERIFY(!playlist.getItem(index));
-            if (index == 0)
-                playlist.setUnderlyingModel(&source); // the first round has no model
-            else
-                QCOMPARE(playlist.getCurrentIndex(), 13);
-            delete playlist.getItem(13);
-        }
-        playlist.shuffle();
-        QCOMPARE(playlist.getItemMediaInfo(0).uuid(), u"s::13"_s);
-        playlist.sort(2, RovaPlaylist::SortNumericDescending);
-        QCOMPARE(playlist.getItemMediaInfo(0).uuid(), u"s::19"_s);
-        QCOMPARE(playlist.getItemMediaInfo(playlist.getCurrentIndex()).uuid(), u"s::13"_s);
     }
 };
 
