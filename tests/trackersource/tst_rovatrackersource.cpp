@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The Tracker source against a local store and against a tracker3 endpoint on a
-// private bus, both filled by the player's indexer as the desktop's miner would.
+// private bus, both filled by the player's indexer as the desktop's miner would;
+// and the indexer over tones made with gst-launch-1.0.
 #include "rovamusicindexer.h"
 #include "rovatrackerfixture.h"
 #include "rovatrackersource.h"
@@ -12,28 +13,29 @@
 
 #include <QtSparql/QtSparql>
 
+#include <QDir>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
+
+using namespace Qt::StringLiterals;
 
 namespace {
-const QString busName = QStringLiteral("org.rova.test.TrackerSource");
-const QString injection = QStringLiteral("x\") } DELETE WHERE { ?s ?p ?o } #");
+const QString busName = u"org.rova.test.TrackerSource"_s;
+const QString injection = u"x\") } DELETE WHERE { ?s ?p ?o } #"_s;
 
-QString fileUrl(const QString& name) { return QString::fromLatin1(QUrl::fromLocalFile(QStringLiteral("/music/") + name).toEncoded()); }
+QString fileUrl(const QString& name) { return QString::fromLatin1(QUrl::fromLocalFile(u"/music/"_s + name).toEncoded()); }
 
 QList<RovaMusicIndexer::Track> library()
 {
     struct Row { const char* file; QString title; const char* artist; const char* album; int track; };
     const Row rows[] = {
-        { "a1.flac", QStringLiteral("Dawn"), "Alpha Band", "First Light", 1 },
-        { "a2.flac", QStringLiteral("Noon \"High\""), "Alpha Band", "First Light", 2 },
-        { "a 3.flac", QStringLiteral("Dusk"), "Alpha Band", "First Light", 3 },
-        { "b1.flac", QStringLiteral("Ça va"), "Bêta & Co", "Ünïcode ♫", 1 },
-        { "b2 {x}.flac", QStringLiteral("Back\\slash {x} <y>"), "Bêta & Co", "Ünïcode ♫", 2 },
+        { "a1.flac", u"Dawn"_s, "Alpha Band", "First Light", 1 },
+        { "a2.flac", u"Noon \"High\""_s, "Alpha Band", "First Light", 2 },
+        { "a 3.flac", u"Dusk"_s, "Alpha Band", "First Light", 3 },
+        { "b1.flac", u"Ça va"_s, "Bêta & Co", "Ünïcode ♫", 1 },
+        { "b2 {x}.flac", u"Back\\slash {x} <y>"_s, "Bêta & Co", "Ünïcode ♫", 2 },
         { "c1.flac", injection, "O'Brien", "First Light", 1 },
-        { "d1.flac", QStringLiteral("Lonely"), "", "", 0 },
+        { "d1.flac", u"Lonely"_s, "", "", 0 },
     };
     QList<RovaMusicIndexer::Track> tracks;
     for (const Row& row : rows) {
@@ -42,27 +44,40 @@ QList<RovaMusicIndexer::Track> library()
     }
     return tracks;
 }
+
+// The file URL the renderer's own lookup finds for \a objectId.
+QString rendererLookup(const QSparqlConnectionOptions& options, const QString& objectId)
+{
+    QSparqlConnection connection(u"QTRACKER"_s, options);
+    std::unique_ptr<QSparqlResult> result(connection.syncExec(QSparqlQuery(RovaRendererPlaylistHandler::basicMetadataQuery.arg(objectId))));
+    return result->next() ? result->stringValue(0) : QString();
+}
 } // namespace
 
 class Receiver : public QObject
 {
     Q_OBJECT
 public:
-    QStringList answers; // one line per answer
+    QStringList keys{u"title"_s};
+    QStringList answers; // one line per answer: each item's values of keys, and its child count
     QList<RovaContent> contents;
 public Q_SLOTS:
     void browseResults(const QList<RovaContent>& items, uint)
     {
-        QStringList titles;
+        QStringList lines;
         for (const RovaContent& item : items) {
+            QStringList values;
+            for (const QString& key : std::as_const(keys))
+                values += item.metaData(key).toString();
             const QVariant count = item.metaData(RovaTrackerSource::ROVA_KEY_CHILD_COUNT);
-            titles += item.metaData(RovaTrackerSource::ROVA_KEY_TITLE).toString() + (count.isValid() ? QStringLiteral("(%1)").arg(count.toInt()) : QString());
+            lines += values.join(u'/') + (count.isValid() ? u"(%1)"_s.arg(count.toInt()) : QString());
         }
-        answers += titles.join(QLatin1Char('|'));
+        answers += lines.join(u'|');
+        contents += items;
     }
     void listResults(const QList<RovaContent>& items) { browseResults(items, 0); }
     void metadataResult(const RovaContent& content) { contents += content; }
-    void errorResult(const RovaError& error) { answers += QStringLiteral("error %1").arg(int(error.code())); }
+    void errorResult(const RovaError& error) { answers += u"error %1"_s.arg(int(error.code())); }
 };
 
 class tst_RovaTrackerSource : public QObject
@@ -76,16 +91,16 @@ private Q_SLOTS:
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_endpoint.busAddress().toUtf8());
         qputenv("QSPARQL_TRACKER_BUS_NAME", busName.toUtf8());
         QString error;
-        QVERIFY2(RovaMusicIndexer(m_dir.filePath(QStringLiteral("store"))).write(library(), &error), qPrintable(error));
+        QVERIFY2(RovaMusicIndexer(m_dir.filePath(u"store"_s)).write(library(), &error), qPrintable(error));
         QVERIFY2(RovaMusicIndexer(QString()).write(library(), &error), qPrintable(error)); // the endpoint, through the environment
-        m_options[0].setOption(QStringLiteral("databasePath"), m_dir.filePath(QStringLiteral("store")));
-        m_options[1].setOption(QStringLiteral("busName"), busName);
-        m_options[2].setOption(QStringLiteral("busName"), QStringLiteral("org.rova.test.Nobody"));
+        m_options[0].setOption(u"databasePath"_s, m_dir.filePath(u"store"_s));
+        m_options[1].setOption(u"busName"_s, busName);
+        m_options[2].setOption(u"busName"_s, u"org.rova.test.Nobody"_s);
         for (int i = 0; i < 3; ++i)
             m_sources[i] = std::make_unique<RovaTrackerSource>(nullptr, m_options[i]);
     }
     void cleanupTestCase() { m_endpoint.stop(); }
-    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral(".*"))); }
+    void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
 
     void shouldBrowseAndSearch_data()
     {
@@ -96,29 +111,27 @@ private Q_SLOTS:
         QTest::addColumn<uint>("offset");
         QTest::addColumn<uint>("count");
         QTest::addColumn<QString>("expected");
-        const QString alphaSongs = QStringLiteral("Dawn|Noon \"High\"|Dusk");
-        const QString betaSongs = QStringLiteral("Ça va|Back\\slash {x} <y>");
-        const QString allSongs = QStringLiteral("Lonely|") + alphaSongs + QLatin1Char('|') + betaSongs + QLatin1Char('|') + injection;
-        forEachStore("root", false, QString(), QString(), 0u, 0u, QStringLiteral("Artists|Albums|Songs"));
-        forEachStore("root by item id, a slice", false, QStringLiteral("RovaTrackerSource::"), QString(), 1u, 1u, QStringLiteral("Albums"));
-        forEachStore("artists", false, QStringLiteral("/Artists"), QString(), 0u, 0u, QStringLiteral("Alpha Band(3)|Bêta & Co(2)|O'Brien(1)"));
-        forEachStore("albums", false, QStringLiteral("/Albums"), QString(), 0u, 0u, QStringLiteral("First Light(3)|First Light(1)|Ünïcode ♫(2)"));
-        forEachStore("songs", false, QStringLiteral("RovaTrackerSource::/Songs"), QString(), 0u, 0u, allSongs);
-        forEachStore("songs, a slice", false, QStringLiteral("/Songs"), QString(), 2u, 2u, QStringLiteral("Noon \"High\"|Dusk"));
-        forEachStore("one artist", false, QStringLiteral("/Artists/urn:artist:Alpha%20Band"), QString(), 0u, 0u, alphaSongs);
-        forEachStore("one album", false, QStringLiteral("/Albums/urn:album:%C3%9Cn%C3%AFcode%20%E2%99%AB:B%C3%AAta%20%26%20Co"),
+        const QString alphaSongs = u"Dawn|Noon \"High\"|Dusk"_s;
+        const QString betaSongs = u"Ça va|Back\\slash {x} <y>"_s;
+        forEachStore("root", false, QString(), QString(), 0u, 0u, u"Artists|Albums|Songs"_s);
+        forEachStore("root by item id, a slice", false, u"RovaTrackerSource::"_s, QString(), 1u, 1u, u"Albums"_s);
+        forEachStore("artists", false, u"/Artists"_s, QString(), 0u, 0u, u"Alpha Band(3)|Bêta & Co(2)|O'Brien(1)"_s);
+        forEachStore("albums", false, u"/Albums"_s, QString(), 0u, 0u, u"First Light(3)|First Light(1)|Ünïcode ♫(2)"_s);
+        forEachStore("songs", false, u"RovaTrackerSource::/Songs"_s, QString(), 0u, 0u,
+                     u"Lonely|"_s + alphaSongs + u'|' + betaSongs + u'|' + injection);
+        forEachStore("songs, a slice", false, u"/Songs"_s, QString(), 2u, 1u, u"Noon \"High\""_s);
+        forEachStore("one artist", false, u"/Artists/urn:artist:Alpha%20Band"_s, QString(), 0u, 0u, alphaSongs);
+        forEachStore("one album", false, u"/Albums/urn:album:%C3%9Cn%C3%AFcode%20%E2%99%AB:B%C3%AAta%20%26%20Co"_s,
                      QString(), 0u, 0u, betaSongs);
-        forEachStore("unknown artist", false, QStringLiteral("/Artists/urn:artist:Nobody"), QString(), 0u, 0u, QString());
-        forEachStore("search title, any case", true, QStringLiteral("NOON"), QString(), 0u, 0u, QStringLiteral("Noon \"High\""));
-        forEachStore("search artist, descending track", true, QStringLiteral("alpha"), QStringLiteral("-track-number"), 0u, 0u,
-                     QStringLiteral("Dusk|Noon \"High\"|Dawn"));
-        forEachStore("search album, by title", true, QStringLiteral("first light"), QStringLiteral("+title"), 0u, 0u,
-                     QStringLiteral("Dawn|Dusk|Noon \"High\"|") + injection);
-        forEachStore("search accents", true, QStringLiteral("bêta"), QStringLiteral("album, -title"), 0u, 0u, betaSongs);
-        forEachStore("search injection text", true, QStringLiteral("\") } DELETE WHERE { ?s ?p ?o } #"), QString(), 0u, 0u, injection);
-        forEachStore("search backslash", true, QStringLiteral("\\"), QString(), 0u, 0u, QStringLiteral("Back\\slash {x} <y>"));
-        forEachStore("search without match", true, QStringLiteral("zzz"), QString(), 0u, 0u, QString());
-        QTest::newRow("no store: songs") << 2 << false << QStringLiteral("/Songs") << QString() << 0u << 0u << QStringLiteral("error 406");
+        forEachStore("unknown artist", false, u"/Artists/urn:artist:Nobody"_s, QString(), 0u, 0u, QString());
+        forEachStore("search title, any case", true, u"NOON"_s, QString(), 0u, 0u, u"Noon \"High\""_s);
+        forEachStore("search artist, descending track", true, u"alpha"_s, u"-track-number"_s, 0u, 0u, u"Dusk|Noon \"High\"|Dawn"_s);
+        forEachStore("search album, by title", true, u"first light"_s, u"+title"_s, 0u, 0u, u"Dawn|Dusk|Noon \"High\"|"_s + injection);
+        forEachStore("search accents", true, u"bêta"_s, u"album, -title"_s, 0u, 0u, betaSongs);
+        forEachStore("search injection text", true, u"\") } DELETE WHERE { ?s ?p ?o } #"_s, QString(), 0u, 0u, injection);
+        forEachStore("search backslash", true, u"\\"_s, QString(), 0u, 0u, u"Back\\slash {x} <y>"_s);
+        forEachStore("search without match", true, u"zzz"_s, QString(), 0u, 0u, QString());
+        QTest::newRow("no store: songs") << 2 << false << u"/Songs"_s << QString() << 0u << 0u << u"error 406"_s;
     }
     void shouldBrowseAndSearch()
     {
@@ -148,30 +161,21 @@ private Q_SLOTS:
     void shouldAnswerMetadataThatTheRendererCanPlay()
     {
         QFETCH(int, store);
-        const QString objectId = QStringLiteral("RovaTrackerSource::") + fileUrl(QStringLiteral("b2 {x}.flac"));
+        const QString url = fileUrl(u"b2 {x}.flac"_s);
+        const QString objectId = u"RovaTrackerSource::"_s + url;
         Receiver receiver;
         RovaTrackerSource& source = *m_sources[store];
         QVERIFY(source.getMetadata(objectId, {}, &receiver, SLOT(metadataResult(RovaContent)), SLOT(errorResult(RovaError))));
-        QVERIFY(source.getMetadata(objectId, { QStringLiteral("uri") }, &receiver, SLOT(metadataResult(RovaContent)), nullptr));
-        QVERIFY(source.getMetadata(fileUrl(QStringLiteral("none.flac")), {}, &receiver, SLOT(metadataResult(RovaContent)),
-                                   SLOT(errorResult(RovaError))));
-        QTRY_COMPARE(receiver.answers, QStringList{ QStringLiteral("error 401") });
+        QVERIFY(source.getMetadata(objectId, { u"uri"_s }, &receiver, SLOT(metadataResult(RovaContent)), nullptr));
+        QVERIFY(source.getMetadata(fileUrl(u"none.flac"_s), {}, &receiver, SLOT(metadataResult(RovaContent)), SLOT(errorResult(RovaError))));
+        QTRY_COMPARE(receiver.answers, QStringList{ u"error 401"_s });
         QCOMPARE(receiver.contents.size(), 2);
-        const QUrl url = QUrl::fromEncoded(fileUrl(QStringLiteral("b2 {x}.flac")).toLatin1());
         QCOMPARE(receiver.contents[0].uuid(), objectId);
-        QCOMPARE(receiver.contents[0].metaData(), (QVariantMap{ { QStringLiteral("title"), QStringLiteral("Back\\slash {x} <y>") },
-                                                                { QStringLiteral("artist"), QStringLiteral("Bêta & Co") },
-                                                                { QStringLiteral("album"), QStringLiteral("Ünïcode ♫") },
-                                                                { QStringLiteral("duration"), 62 }, { QStringLiteral("track-number"), 2 },
-                                                                { QStringLiteral("uri"), url }, { QStringLiteral("type"), QStringLiteral("audio") } }));
-        QCOMPARE(receiver.contents[1].metaData(), (QVariantMap{ { QStringLiteral("uri"), url } }));
-
-        // The renderer's own lookup, with the object part of the id.
-        QSparqlConnection connection(QStringLiteral("QTRACKER"), m_options[store]);
-        const QString objectPart = objectId.mid(objectId.indexOf(QLatin1String("::")) + 2);
-        std::unique_ptr<QSparqlResult> result(connection.syncExec(QSparqlQuery(RovaRendererPlaylistHandler::basicMetadataQuery.arg(objectPart))));
-        QVERIFY(result->next());
-        QCOMPARE(QUrl::fromEncoded(result->stringValue(0).toLatin1()), url);
+        QCOMPARE(receiver.contents[0].metaData(), (QVariantMap{ { u"title"_s, u"Back\\slash {x} <y>"_s }, { u"artist"_s, u"Bêta & Co"_s },
+                                                                { u"album"_s, u"Ünïcode ♫"_s }, { u"duration"_s, 62 }, { u"track-number"_s, 2 },
+                                                                { u"uri"_s, QUrl::fromEncoded(url.toLatin1()) }, { u"type"_s, u"audio"_s } }));
+        QCOMPARE(receiver.contents[1].metaData(), (QVariantMap{ { u"uri"_s, QUrl::fromEncoded(url.toLatin1()) } }));
+        QCOMPARE(rendererLookup(m_options[store], url), url); // with the object part of the id
     }
 
     void shouldRefuseWhatCannotBeAsked_data()
@@ -179,17 +183,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("call");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("IRI breaking out of <>") << "browse" << QStringLiteral("/Artists/x> } DELETE WHERE { ?s ?p ?o } #") << "not a container";
-        QTest::newRow("a song is no container") << "browse" << fileUrl(QStringLiteral("a1.flac")) << "not a container";
-        QTest::newRow("IRI with a space") << "metadata" << QStringLiteral("file:///a b.flac") << "not a valid object id";
-        QTest::newRow("IRI in brackets") << "metadata" << QStringLiteral("<file:///a1.flac>") << "not a valid object id";
-        QTest::newRow("unsupported key") << "key" << QStringLiteral("colour") << "unsupported key";
-        QTest::newRow("control character") << "query" << QStringLiteral("a\u0001b") << "control characters";
-        QTest::newRow("unknown sort key") << "sort" << QStringLiteral("title,colour") << "unknown sort key";
-        QTest::newRow("slot of another kind") << "slot" << QStringLiteral("1metadataResult(RovaContent)") << "does not fit";
-        QTest::newRow("slot that is not there") << "slot" << QStringLiteral("1nothing(QList<RovaContent>)") << "Invalid slot";
-        QTest::newRow("error slot of another kind") << "errorslot" << QStringLiteral("1metadataResult(RovaContent)") << "does not fit";
-        QTest::newRow("destroy") << "destroy" << QStringLiteral("/Songs") << "read-only";
+        QTest::newRow("IRI breaking out of <>") << "browse" << u"/Artists/x> } DELETE WHERE { ?s ?p ?o } #"_s << "not a container";
+        QTest::newRow("a song is no container") << "browse" << fileUrl(u"a1.flac"_s) << "not a container";
+        QTest::newRow("IRI with a space") << "metadata" << u"file:///a b.flac"_s << "not a valid object id";
+        QTest::newRow("IRI in brackets") << "metadata" << u"<file:///a1.flac>"_s << "not a valid object id";
+        QTest::newRow("unsupported key") << "key" << u"colour"_s << "unsupported key";
+        QTest::newRow("control character") << "query" << u"a\u0001b"_s << "control characters";
+        QTest::newRow("unknown sort key") << "sort" << u"title,colour"_s << "unknown sort key";
+        QTest::newRow("slot of another kind") << "slot" << u"1metadataResult(RovaContent)"_s << "does not fit";
+        QTest::newRow("slot that is not there") << "slot" << u"1nothing(QList<RovaContent>)"_s << "Invalid slot";
+        QTest::newRow("error slot of another kind") << "errorslot" << u"1metadataResult(RovaContent)"_s << "does not fit";
+        QTest::newRow("destroy") << "destroy" << u"/Songs"_s << "read-only";
     }
     void shouldRefuseWhatCannotBeAsked()
     {
@@ -199,20 +203,19 @@ private Q_SLOTS:
         RovaTrackerSource& source = *m_sources[0];
         Receiver receiver;
         const QByteArray text = argument.toUtf8();
-        const char* browseSlot = call == QLatin1String("slot") ? text.constData() : SLOT(browseResults(QList<RovaContent>, uint));
-        const char* errorSlot = call == QLatin1String("errorslot") ? text.constData() : nullptr;
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
         const auto is = [&call](const char* name) { return call == QLatin1String(name); };
+        const char* browseSlot = is("slot") ? text.constData() : SLOT(browseResults(QList<RovaContent>, uint));
+        const char* metadataSlot = SLOT(metadataResult(RovaContent));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
         bool accepted = false;
         if (is("metadata") || is("key"))
-            accepted = source.getMetadata(is("key") ? QStringLiteral("/Songs") : argument, { is("key") ? argument : QStringLiteral("title") },
-                                          &receiver, SLOT(metadataResult(RovaContent)), nullptr);
+            accepted = source.getMetadata(is("key") ? u"/Songs"_s : argument, { is("key") ? argument : u"title"_s }, &receiver, metadataSlot, nullptr);
         else if (is("query") || is("sort"))
             accepted = source.query(is("query") ? argument : QString(), is("sort") ? argument : QString(), &receiver, browseSlot, nullptr);
         else if (is("destroy"))
-            accepted = source.destroyObject(argument, &receiver, SLOT(metadataResult(RovaContent)), nullptr);
+            accepted = source.destroyObject(argument, &receiver, metadataSlot, nullptr);
         else
-            accepted = source.browse(is("browse") ? argument : QString(), 0, 0, &receiver, browseSlot, errorSlot);
+            accepted = source.browse(is("browse") ? argument : QString(), 0, 0, &receiver, browseSlot, is("errorslot") ? text.constData() : nullptr);
         QVERIFY(!accepted);
         QCOMPARE(source.pendingRequests(), 0);
     }
@@ -221,28 +224,76 @@ private Q_SLOTS:
     {
         RovaTrackerSource& source = *m_sources[0];
         Receiver receiver;
-        const uint browse = source.browse(QStringLiteral("/Songs"), 0u, 0u, &receiver, SLOT(browseResults(QList<RovaContent>, uint)), nullptr);
-        const uint query = source.query(QString(), QString(), &receiver, SLOT(browseResults(QList<RovaContent>, uint)), nullptr);
-        const uint root = source.browse(QString(), 0u, 0u, &receiver, SLOT(browseResults(QList<RovaContent>, uint)), nullptr);
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("RovaTrackerSource: no query with id %1 is running.").arg(browse)));
+        const char* slot = SLOT(browseResults(QList<RovaContent>, uint));
+        const uint browse = source.browse(u"/Songs"_s, 0u, 0u, &receiver, slot, nullptr);
+        const uint query = source.query(QString(), QString(), &receiver, slot, nullptr);
+        const uint root = source.browse(QString(), 0u, 0u, &receiver, slot, nullptr);
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(u"RovaTrackerSource: no query with id %1 is running."_s.arg(browse)));
         source.cancelQuery(browse); // not a query: the browse goes on
         source.cancelBrowse(browse);
         source.cancelQuery(query);
         source.cancelBrowse(root);
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("RovaTrackerSource: no browse with id %1 is running.").arg(root)));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(u"RovaTrackerSource: no browse with id %1 is running."_s.arg(root)));
         source.cancelBrowse(root);
         QCOMPARE(source.pendingRequests(), 0);
         // Answers come in order: once a later one is in, the cancelled ones would have been too.
-        QVERIFY(source.query(QStringLiteral("dawn"), QString(), &receiver, SLOT(listResults(QList<RovaContent>)), nullptr) > 0);
-        QTRY_COMPARE(receiver.answers, QStringList{ QStringLiteral("Dawn") });
+        QVERIFY(source.query(u"dawn"_s, QString(), &receiver, SLOT(listResults(QList<RovaContent>)), nullptr) > 0);
+        QTRY_COMPARE(receiver.answers, QStringList{ u"Dawn"_s });
     }
 
     void pluginShouldRegisterTheSource()
     {
         QVERIFY(RovaRegistry::instance()->loadPlugin(QStringLiteral(QROVA_TRACKER_SOURCE_PLUGIN)));
-        RovaSource* source = RovaRegistry::instance()->source(QStringLiteral("RovaTrackerSource"));
+        RovaSource* source = RovaRegistry::instance()->source(u"RovaTrackerSource"_s);
         QVERIFY(source);
-        QCOMPARE(source->pluginName(), QStringLiteral("qrova-tracker-source"));
+        QCOMPARE(source->pluginName(), u"qrova-tracker-source"_s);
+    }
+
+    // Files are read once, again when changed; what the source lists, the renderer finds.
+    void indexerShouldStoreFilesOnceForSourceAndRenderer()
+    {
+        const QString music = m_dir.filePath(u"music"_s);
+        QVERIFY(QDir(music).mkpath(u"Band"_s));
+        // Two-second tones at 8 kHz: 20 buffers of 800 samples.
+        const QString tone = u"-q audiotestsrc num-buffers=20 samplesperbuffer=800 ! audio/x-raw,rate=8000,channels=1 ! %1 ! filesink location=\"%2\""_s;
+        const QString tags = u"taginject tags=\"title=Tone-%1,artist=Band,album=Tones,track-number=(uint)%1\" ! flacenc"_s;
+        for (const auto& [encoder, file] : { std::pair(tags.arg(1), u"Band/t1.flac"_s), std::pair(tags.arg(2), u"Band/t2.flac"_s),
+                                             std::pair(u"wavenc"_s, u"un tagged.wav"_s) })
+            QCOMPARE(QProcess::execute(u"gst-launch-1.0"_s, QProcess::splitCommand(tone.arg(encoder, music + u'/' + file))), 0);
+        QFile broken(music + u"/broken.mp3"_s);
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not audio at all") > 0);
+        QFile notes(music + u"/notes.txt"_s); // not looked at in a directory
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("notes") > 0);
+
+        const QString store = m_dir.filePath(u"indexed"_s);
+        RovaMusicIndexer indexer(store);
+        const QStringList paths{ music, music + u"/Band/t1.flac"_s, m_dir.filePath(u"gone"_s) };
+        const auto run = [&]() -> QString {
+            const RovaIndexResult result = indexer.index(paths);
+            QStringList failed;
+            for (const QString& line : result.failed)
+                failed += line.section(u':', 0, 0).section(u'/', -1);
+            return result.storeError + u"%1 indexed, %2 unchanged, failed: %3"_s.arg(result.indexed).arg(result.unchanged).arg(failed.join(u','));
+        };
+        QCOMPARE(run(), u"3 indexed, 0 unchanged, failed: gone,broken.mp3"_s);
+        QCOMPARE(run(), u"0 indexed, 3 unchanged, failed: gone,broken.mp3"_s);
+        QFile t2(music + u"/Band/t2.flac"_s);
+        QVERIFY(t2.open(QIODevice::ReadWrite) && t2.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60), QFileDevice::FileModificationTime));
+        QCOMPARE(run(), u"1 indexed, 2 unchanged, failed: gone,broken.mp3"_s);
+        QVERIFY(!RovaMusicIndexer(store + u"/meta.db/x"_s).index(paths).storeError.isEmpty());
+
+        QSparqlConnectionOptions options;
+        options.setOption(u"databasePath"_s, store);
+        RovaTrackerSource source(nullptr, options);
+        Receiver receiver;
+        receiver.keys = QStringList{ u"title"_s, u"artist"_s, u"album"_s, u"track-number"_s, u"duration"_s };
+        QVERIFY(source.query(QString(), u"title"_s, &receiver, SLOT(listResults(QList<RovaContent>)), nullptr) > 0);
+        QTRY_COMPARE(receiver.answers, QStringList{ u"Tone-1/Band/Tones/1/2|Tone-2/Band/Tones/2/2|un tagged///0/2"_s });
+        for (const RovaContent& item : std::as_const(receiver.contents)) {
+            const QUrl url = item.metaData(u"uri"_s).toUrl();
+            QVERIFY(url.isLocalFile() && QFile::exists(url.toLocalFile()));
+            QCOMPARE(rendererLookup(options, QString::fromLatin1(url.toEncoded())), QString::fromLatin1(url.toEncoded()));
+        }
     }
 
 private:
