@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "rovatrackerfixture.h"
 
-#include <QtSparql/QSparqlConnection>
-#include <QtSparql/QSparqlQuery>
-#include <QtSparql/QSparqlResult>
+#include <QtSparql/QtSparql>
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -21,17 +19,6 @@ void startDyingWithParent(QProcess& process, const QString& program, const QStri
 {
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process.start(program, arguments);
-}
-
-void endProcess(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
 }
 
 int remaining(const QDeadlineTimer& deadline)
@@ -155,18 +142,13 @@ bool RovaTrackerEndpoint::start(const QString& busName, int timeoutMs)
     return true;
 }
 
-void RovaTrackerEndpoint::stop()
+void RovaTrackerEndpoint::end(QProcess& process)
 {
-    endProcess(m_endpoint);
-    endProcess(m_bus);
-}
-
-void RovaTrackerEndpoint::stopEndpoint()
-{
-    endProcess(m_endpoint);
-}
-
-bool RovaTrackerEndpoint::isRunning() const
-{
-    return m_bus.state() != QProcess::NotRunning || m_endpoint.state() != QProcess::NotRunning;
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
 }

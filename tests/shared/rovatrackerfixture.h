@@ -3,7 +3,6 @@
 #define ROVATRACKERFIXTURE_H
 
 #include <QProcess>
-#include <QString>
 #include <QTemporaryDir>
 
 #include <optional>
@@ -11,13 +10,9 @@
 class QSparqlConnection;
 
 /*!
-    A local Tracker store in a temporary directory, seeded with media items.
-
-    Item i is "urn:rova:media:<i>" at "file:///rova/media/item<i>.mp3", both an
-    nfo:FileDataObject and an nmm:MusicPiece. Items whose index is not 3 modulo 4
-    also have a usage counter (i % 5) and a duration (60 + i), so the optional
-    part of a metadata lookup stays unbound for the others. item() tells what
-    the store holds for an index.
+    A local Tracker store in a temporary directory, seeded with media items:
+    item() tells what the store holds for an index. Items whose index is 3 modulo 4
+    have no usage counter and no duration, so the optional part of a lookup stays unbound.
 */
 class RovaTrackerFixture
 {
@@ -58,9 +53,8 @@ private:
 };
 
 /*!
-    A private D-Bus session bus with a real "tracker3 endpoint" on it, serving a
-    store in a temporary directory under a bus name. Both processes die with
-    the test process at the latest; stop() ends them in order.
+    A private D-Bus session bus with a real "tracker3 endpoint" on it, serving a store in a
+    temporary directory under a bus name. Both processes die with the test process at the latest.
 */
 class RovaTrackerEndpoint
 {
@@ -70,17 +64,21 @@ public:
 
     /*! Starts the bus and the endpoint; false with errorString() on failure. */
     bool start(const QString& busName, int timeoutMs = 20000);
-    void stop();
+    void stop()
+    {
+        end(m_endpoint);
+        end(m_bus);
+    }
     /*! Ends the endpoint only; the bus stays up. */
-    void stopEndpoint();
-    /*! True while the bus or the endpoint process runs. */
-    bool isRunning() const;
+    void stopEndpoint() { end(m_endpoint); }
+    bool isRunning() const { return m_bus.state() != QProcess::NotRunning || m_endpoint.state() != QProcess::NotRunning; }
 
     QString busAddress() const { return m_address; }
     QString busName() const { return m_busName; }
     QString errorString() const { return m_error; }
 
 private:
+    static void end(QProcess& process);
     bool fail(const QString& message);
 
     QTemporaryDir m_dir;

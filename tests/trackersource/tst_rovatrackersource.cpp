@@ -38,10 +38,9 @@ QList<RovaMusicIndexer::Track> library()
         { "d1.flac", u"Lonely"_s, "", "", 0 },
     };
     QList<RovaMusicIndexer::Track> tracks;
-    for (const Row& row : rows) {
+    for (const Row& row : rows)
         tracks.append({ fileUrl(QString::fromUtf8(row.file)), QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC), row.title,
                         QString::fromUtf8(row.artist), QString(), QString::fromUtf8(row.album), row.track, 60 + row.track });
-    }
     return tracks;
 }
 
@@ -96,8 +95,14 @@ private Q_SLOTS:
         m_options[0].setOption(u"databasePath"_s, m_dir.filePath(u"store"_s));
         m_options[1].setOption(u"busName"_s, busName);
         m_options[2].setOption(u"busName"_s, u"org.rova.test.Nobody"_s);
-        for (int i = 0; i < 3; ++i)
-            m_sources[i] = std::make_unique<RovaTrackerSource>(nullptr, m_options[i]);
+        m_local = std::make_unique<RovaTrackerSource>(nullptr, m_options[0]);
+        m_nobody = std::make_unique<RovaTrackerSource>(nullptr, m_options[2]);
+        // The plugin's source, with default options, serves the endpoint named in the environment.
+        QVERIFY(RovaRegistry::instance()->loadPlugin(QStringLiteral(QROVA_TRACKER_SOURCE_PLUGIN)));
+        RovaSource* plugin = RovaRegistry::instance()->source(u"RovaTrackerSource"_s);
+        QVERIFY(plugin);
+        QCOMPARE(plugin->pluginName(), u"qrova-tracker-source"_s);
+        m_sources = { m_local.get(), plugin, m_nobody.get() };
     }
     void cleanupTestCase() { m_endpoint.stop(); }
     void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
@@ -143,7 +148,7 @@ private Q_SLOTS:
         QFETCH(uint, count);
         QFETCH(QString, expected);
         Receiver receiver;
-        RovaTrackerSource& source = *m_sources[store];
+        RovaSource& source = *m_sources[store];
         QSignalSpy completed(&source, &RovaSource::browseCompleted);
         QVERIFY(search ? source.query(text, sort, &receiver, SLOT(listResults(QList<RovaContent>)), nullptr)
                        : source.browse(text, offset, count, &receiver, SLOT(browseResults(QList<RovaContent>, uint)), SLOT(errorResult(RovaError))));
@@ -155,8 +160,7 @@ private Q_SLOTS:
     void shouldAnswerMetadataThatTheRendererCanPlay_data()
     {
         QTest::addColumn<int>("store");
-        QTest::newRow("local") << 0;
-        QTest::newRow("bus") << 1;
+        forEachStore("metadata");
     }
     void shouldAnswerMetadataThatTheRendererCanPlay()
     {
@@ -164,7 +168,7 @@ private Q_SLOTS:
         const QString url = fileUrl(u"b2 {x}.flac"_s);
         const QString objectId = u"RovaTrackerSource::"_s + url;
         Receiver receiver;
-        RovaTrackerSource& source = *m_sources[store];
+        RovaSource& source = *m_sources[store];
         QVERIFY(source.getMetadata(objectId, {}, &receiver, SLOT(metadataResult(RovaContent)), SLOT(errorResult(RovaError))));
         QVERIFY(source.getMetadata(objectId, { u"uri"_s }, &receiver, SLOT(metadataResult(RovaContent)), nullptr));
         QVERIFY(source.getMetadata(fileUrl(u"none.flac"_s), {}, &receiver, SLOT(metadataResult(RovaContent)), SLOT(errorResult(RovaError))));
@@ -200,7 +204,7 @@ private Q_SLOTS:
         QFETCH(QString, call);
         QFETCH(QString, argument);
         QFETCH(QString, warning);
-        RovaTrackerSource& source = *m_sources[0];
+        RovaTrackerSource& source = *m_local;
         Receiver receiver;
         const QByteArray text = argument.toUtf8();
         const auto is = [&call](const char* name) { return call == QLatin1String(name); };
@@ -222,7 +226,7 @@ private Q_SLOTS:
 
     void shouldDropCancelledAnswers()
     {
-        RovaTrackerSource& source = *m_sources[0];
+        RovaTrackerSource& source = *m_local;
         Receiver receiver;
         const char* slot = SLOT(browseResults(QList<RovaContent>, uint));
         const uint browse = source.browse(u"/Songs"_s, 0u, 0u, &receiver, slot, nullptr);
@@ -241,14 +245,6 @@ private Q_SLOTS:
         QTRY_COMPARE(receiver.answers, QStringList{ u"Dawn"_s });
     }
 
-    void pluginShouldRegisterTheSource()
-    {
-        QVERIFY(RovaRegistry::instance()->loadPlugin(QStringLiteral(QROVA_TRACKER_SOURCE_PLUGIN)));
-        RovaSource* source = RovaRegistry::instance()->source(u"RovaTrackerSource"_s);
-        QVERIFY(source);
-        QCOMPARE(source->pluginName(), u"qrova-tracker-source"_s);
-    }
-
     // Files are read once, again when changed; what the source lists, the renderer finds.
     void indexerShouldStoreFilesOnceForSourceAndRenderer()
     {
@@ -260,10 +256,10 @@ private Q_SLOTS:
         for (const auto& [encoder, file] : { std::pair(tags.arg(1), u"Band/t1.flac"_s), std::pair(tags.arg(2), u"Band/t2.flac"_s),
                                              std::pair(u"wavenc"_s, u"un tagged.wav"_s) })
             QCOMPARE(QProcess::execute(u"gst-launch-1.0"_s, QProcess::splitCommand(tone.arg(encoder, music + u'/' + file))), 0);
-        QFile broken(music + u"/broken.mp3"_s);
-        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not audio at all") > 0);
-        QFile notes(music + u"/notes.txt"_s); // not looked at in a directory
-        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("notes") > 0);
+        for (const QString& name : { u"/broken.mp3"_s, u"/notes.txt"_s }) { // notes are not looked at in a directory
+            QFile file(music + name);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not audio at all") > 0);
+        }
 
         const QString store = m_dir.filePath(u"indexed"_s);
         RovaMusicIndexer indexer(store);
@@ -307,7 +303,9 @@ private:
     QTemporaryDir m_dir;
     RovaTrackerEndpoint m_endpoint;
     QSparqlConnectionOptions m_options[3];
-    std::unique_ptr<RovaTrackerSource> m_sources[3]; // local, bus, a bus name nobody has
+    std::unique_ptr<RovaTrackerSource> m_local;
+    std::unique_ptr<RovaTrackerSource> m_nobody; // a bus name nobody has
+    std::array<RovaSource*, 3> m_sources; // local, bus, nobody
 };
 
 QTEST_GUILESS_MAIN(tst_RovaTrackerSource)
