@@ -24,12 +24,7 @@ const QList<Tone> shortTones = {{440, 22050}, {660, 13230}, {880, 17640}}; // 0.
 const QList<Tone> longTones = {{440, 176400}, {660, 176400}, {880, 176400}}; // 4 s each
 const QString sinkKey = u"audio-sink"_s;
 const QString realTimeSink = u"fakesink sync=true"_s;
-
-// Raw S16 mono samples of what was played.
-QString fileSink(const QString& path)
-{
-    return u"audioconvert ! audio/x-raw,format=S16LE,channels=1 ! filesink location=%1"_s.arg(path);
-}
+const QString fileSink = u"audioconvert ! audio/x-raw,format=S16LE,channels=1 ! filesink location=%1"_s; // raw S16 mono
 
 // Per tone, the frequency in the samples of \a path (from the sign changes, 10 ms
 // off each boundary); or their number when it is off by more than \a tolerance.
@@ -205,7 +200,7 @@ private Q_SLOTS:
         QFETCH(bool, autoAdvance);
         m_renderer->setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, autoAdvance);
         const QString out = file(format + u"%1.raw"_s.arg(autoAdvance));
-        QVERIFY(m_control->setSetting(sinkKey, fileSink(out)));
+        QVERIFY(m_control->setSetting(sinkKey, fileSink.arg(out)));
         QSignalSpy media(m_renderer, &RovaRenderer::mediaChanged);
         QSignalSpy completed(m_renderer, &RovaRenderer::playbackCompleted);
         QStringListModel model;
@@ -231,7 +226,7 @@ private Q_SLOTS:
         QTest::newRow("not media") << QUrl::fromLocalFile(QString::fromUtf8(__FILE__)).toString() << realTimeSink << int(RovaError::RendererUnsupportedType);
         QTest::newRow("unreachable") << u"http://127.0.0.1:9/tone.ogg"_s << realTimeSink << int(RovaError::RendererUriNotAvailable);
         QTest::newRow("unknown scheme") << u"nosuchscheme://host/tone.ogg"_s << realTimeSink << int(RovaError::RendererInvalidUri);
-        QTest::newRow("no audio device") << url(u"tone0.wav"_s).toString() << fileSink(file(u"no/such/dir/out.raw"_s))
+        QTest::newRow("no audio device") << url(u"tone0.wav"_s).toString() << fileSink.arg(file(u"no/such/dir/out.raw"_s))
                                          << int(RovaError::RendererDeviceUnavailable);
         // A file that is gone, between two that are there, ends the playlist's playback.
         QTest::newRow("next item") << QString() << realTimeSink << int(RovaError::RendererMediaNotFound);

@@ -171,9 +171,11 @@ private Q_SLOTS:
         RovaSource& source = *m_sources[store];
         QVERIFY(source.getMetadata(objectId, {}, &receiver, SLOT(metadataResult(RovaContent)), SLOT(errorResult(RovaError))));
         QVERIFY(source.getMetadata(objectId, { u"uri"_s }, &receiver, SLOT(metadataResult(RovaContent)), nullptr));
+        QVERIFY(source.getMetadata(u"/Artists/urn:artist:Alpha%20Band"_s, {}, &receiver, SLOT(metadataResult(RovaContent)), nullptr));
         QVERIFY(source.getMetadata(fileUrl(u"none.flac"_s), {}, &receiver, SLOT(metadataResult(RovaContent)), SLOT(errorResult(RovaError))));
         QTRY_COMPARE(receiver.answers, QStringList{ u"error 401"_s });
-        QCOMPARE(receiver.contents.size(), 2);
+        QCOMPARE(receiver.contents.size(), 3);
+        QCOMPARE(receiver.contents[2].metaData(u"title"_s).toString(), u"Alpha Band"_s); // a container's name
         QCOMPARE(receiver.contents[0].uuid(), objectId);
         QCOMPARE(receiver.contents[0].metaData(), (QVariantMap{ { u"title"_s, u"Back\\slash {x} <y>"_s }, { u"artist"_s, u"Bêta & Co"_s },
                                                                 { u"album"_s, u"Ünïcode ♫"_s }, { u"duration"_s, 62 }, { u"track-number"_s, 2 },
