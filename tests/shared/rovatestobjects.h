@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Minimal sources, renderers, playlists and control interfaces for the tests and
-// the test plugins.
+// Minimal sources, renderers, playlists and control interfaces for the tests and test plugins.
 #ifndef ROVATESTOBJECTS_H
 #define ROVATESTOBJECTS_H
 
@@ -48,7 +47,6 @@ public:
     bool getPosition(QObject*, const char*) override { return false; }
 };
 
-// A playlist without items.
 class RovaTestPlaylist : public RovaPlaylistBase
 {
 public:
