@@ -20,11 +20,6 @@ void startDyingWithParent(QProcess& process, const QString& program, const QStri
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process.start(program, arguments);
 }
-
-int remaining(const QDeadlineTimer& deadline)
-{
-    return int(qMax<qint64>(1, deadline.remainingTime()));
-}
 } // namespace
 
 RovaTrackerFixture::RovaTrackerFixture(int count)
@@ -121,7 +116,7 @@ bool RovaTrackerEndpoint::start(const QString& busName, int timeoutMs)
 
     startDyingWithParent(m_bus, daemon, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
     while (!m_bus.canReadLine()) {
-        if (!m_bus.waitForReadyRead(remaining(deadline)) || deadline.hasExpired())
+        if (!m_bus.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) || deadline.hasExpired())
             return fail(u"dbus-daemon gave no address: %1 %2"_s.arg(m_bus.errorString(), QString::fromLocal8Bit(m_bus.readAllStandardError())));
     }
     m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
@@ -133,7 +128,7 @@ bool RovaTrackerEndpoint::start(const QString& busName, int timeoutMs)
     startDyingWithParent(m_endpoint, tracker, {u"endpoint"_s, u"--database"_s, m_dir.filePath(u"store"_s), u"--ontology"_s,
                                                u"nepomuk"_s, u"--dbus-service"_s, busName, u"--session"_s});
     QProcess wait; // returns once the name has an owner; the loop gives up early if the endpoint dies
-    wait.start(gdbus, {u"wait"_s, u"--address"_s, m_address, u"--timeout"_s, QString::number(remaining(deadline) / 1000 + 1), busName});
+    wait.start(gdbus, {u"wait"_s, u"--address"_s, m_address, u"--timeout"_s, QString::number(qMax<qint64>(0, deadline.remainingTime()) / 1000 + 1), busName});
     while (wait.state() != QProcess::NotRunning && !m_endpoint.waitForFinished(10))
         wait.waitForFinished(10);
     if (wait.state() != QProcess::NotRunning || wait.error() == QProcess::FailedToStart || wait.exitStatus() != QProcess::NormalExit

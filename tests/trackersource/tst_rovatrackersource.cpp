@@ -104,7 +104,6 @@ private Q_SLOTS:
         QCOMPARE(plugin->pluginName(), u"qrova-tracker-source"_s);
         m_sources = { m_local.get(), plugin, m_nobody.get() };
     }
-    void cleanupTestCase() { m_endpoint.stop(); }
     void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
 
     void shouldBrowseAndSearch_data()
