@@ -395,11 +395,13 @@ private Q_SLOTS:
         RovaRecordingRenderer renderer;
         renderer.confirm = true;
         QSignalSpy states(&renderer, &RovaRenderer::stateChanged);
+        renderer.setRovaProperty(RovaRenderer::ROVA_RENDERER_PROPERTY_AUTO_ADVANCE, false); // RefreshNext: "hint -"
         renderer.assignPlaylist(&items.playlist);
         renderer.gotoIndex(1);
         renderer.pauseAt(4);
         QTRY_COMPARE(renderer.machineState(), u"pause"_s);
         settle(renderer);
+        QCOMPARE(renderer.log.first(), u"hint -"_s);
         QCOMPARE(renderer.log.filter(u"play"_s), QStringList{u"play item1.mp3@4"_s});
         QCOMPARE(states.first().first().value<RovaRenderer::State>(), RovaRenderer::Stopped);
         QCOMPARE(states.last().first().value<RovaRenderer::State>(), RovaRenderer::Paused);

@@ -89,8 +89,9 @@ private Q_SLOTS:
                           " s:scanningInfo(float) s:nameChanged(QString) s:rovaPropertyChanged(QString,QVariant) s:error(RovaError)"
                           " play() play(QUrl,uint) play(QUrl) play(QUrl,QString) stop() pause() pauseAt(uint) resume() next()"
                           " previous() gotoIndex(uint) setPosition(int,RovaRenderer::SeekMode) setPosition(int)"_s);
-        // Queued stateChanged() connections need the type by its name.
+        // Queued connections by signature need the types by their names.
         QVERIFY(QMetaType::fromName("RovaRenderer::State").isValid());
+        QVERIFY(QMetaType::fromName("RovaRenderer::SeekMode").isValid());
 
         const QVariantList payload{QUrl(u"file:///a.ogg"_s), 30u};
         const std::unique_ptr<QEvent> copy(RovaRendererEvent(RovaRendererEvent::PlayURI, payload).clone());
