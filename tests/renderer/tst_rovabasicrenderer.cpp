@@ -278,20 +278,22 @@ class tst_RovaBasicRenderer : public QObject
         renderer.log.clear();
     }
 
+    // Gives a command, which never fails at the call, or a notification of the implementation.
     static void command(RovaRecordingRenderer& renderer, const QString& name)
     {
-        if (name == u"play") renderer.play();
-        else if (name == u"url") renderer.play(QUrl(u"file:///tmp/x.ogg"_s));
-        else if (name == u"stop") renderer.stop();
-        else if (name == u"pause") renderer.pause();
-        else if (name == u"resume") renderer.resume();
-        else if (name == u"next") renderer.next();
-        else if (name == u"previous") renderer.previous();
-        else if (name == u"goto2") renderer.gotoIndex(2);
-        else if (name == u"seek") renderer.setPosition(7);
-        else if (name == u"seekBack") renderer.setPosition(-5, RovaRenderer::SeekMode(7));
-        else if (name == u"emptyUrl") renderer.play(QUrl());
-        else if (name == u"pauseAt") renderer.pauseAt(5);
+        bool accepted = true;
+        if (name == u"play") accepted = renderer.play();
+        else if (name == u"url") accepted = renderer.play(QUrl(u"file:///tmp/x.ogg"_s));
+        else if (name == u"stop") accepted = renderer.stop();
+        else if (name == u"pause") accepted = renderer.pause();
+        else if (name == u"resume") accepted = renderer.resume();
+        else if (name == u"next") accepted = renderer.next();
+        else if (name == u"previous") accepted = renderer.previous();
+        else if (name == u"goto2") accepted = renderer.gotoIndex(2);
+        else if (name == u"seek") accepted = renderer.setPosition(7);
+        else if (name == u"seekBack") accepted = renderer.setPosition(-5, RovaRenderer::SeekMode(7));
+        else if (name == u"emptyUrl") accepted = renderer.play(QUrl());
+        else if (name == u"pauseAt") accepted = renderer.pauseAt(5);
         else if (name == u"eos") Q_EMIT renderer.rendererEos();
         else if (name == u"ready") renderer.stateMachine()->postEvent(new RovaRendererEvent(RovaRendererEvent::MetadataReady));
         else if (name.startsWith(u"playing")) Q_EMIT renderer.rendererPlaying(name.back().digitValue());
@@ -299,6 +301,7 @@ class tst_RovaBasicRenderer : public QObject
         else if (name == u"paused") Q_EMIT renderer.rendererPaused();
         else if (name == u"stopped") Q_EMIT renderer.rendererStopped();
         else QFAIL("unknown command");
+        QVERIFY2(accepted, qPrintable(name));
     }
 
 private Q_SLOTS:
