@@ -147,7 +147,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("delay");
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("log");
-        QTest::newRow("transition, wait runs out") << false << 20 << "enter" << "state:3 1013";
+        QTest::newRow("transition, wait runs out") << false << 0 << "enter" << "state:3 1013";
         QTest::newRow("pending, wait runs out") << true << 20 << "enter" << "1013";
         QTest::newRow("transition, negative wait") << false << -5 << "enter" << "state:3 1013";
         QTest::newRow("pending, negative wait") << true << -5 << "enter" << "1013";

@@ -52,11 +52,13 @@ public:
     QString machineState() const { return m_entered; }
 
 protected:
-    void doPlay(const RovaContent&) override {}
-    void doPlay(const RovaMediaInfo& info) override
+    // Only the content forms of the hooks: the base class turns media infos into contents.
+    using RovaBasicRenderer::doNextHint;
+    using RovaBasicRenderer::doPlay;
+    void doPlay(const RovaContent& content) override
     {
-        const QVariant paused = info.firstMetaData(QStringLiteral("paused-position"));
-        QString entry = QStringLiteral("play ") + fileName(info);
+        const QVariant paused = content.metaData(QStringLiteral("paused-position"));
+        QString entry = QStringLiteral("play ") + fileName(content);
         if (paused.isValid())
             entry += QLatin1Char('@') + paused.toString();
         record(entry, [this, paused]() {
@@ -73,10 +75,9 @@ protected:
     {
         record(QStringLiteral("seek %1,%2").arg(seconds).arg(int(mode)), nullptr);
     }
-    bool doNextHint(const RovaContent&) override { return true; }
-    bool doNextHint(const RovaMediaInfo& info) override
+    bool doNextHint(const RovaContent& content) override
     {
-        hint = fileName(info);
+        hint = fileName(content);
         record(QStringLiteral("hint ") + (hint.isEmpty() ? QStringLiteral("-") : hint), nullptr);
         return true;
     }
@@ -93,10 +94,7 @@ private:
 
     QString m_entered;
 
-    static QString fileName(const RovaMediaInfo& info)
-    {
-        return info.firstMetaData(QStringLiteral("uri")).toUrl().fileName();
-    }
+    static QString fileName(const RovaContent& content) { return content.metaData(QStringLiteral("uri")).toUrl().fileName(); }
     void record(const QString& entry, std::function<void()> confirmation)
     {
         log << entry;
