@@ -55,7 +55,7 @@ void startChild(QProcess& process, const QString& program, const QStringList& ar
 
 // Reads \a process until its output from \a from on contains \a text (a terminal
 // player writes its status line twice a second); where the text is, or -1.
-qsizetype waitFor(QProcess& process, QString& output, const QString& text, qsizetype from = 0)
+[[maybe_unused]] qsizetype waitFor(QProcess& process, QString& output, const QString& text, qsizetype from = 0)
 {
     const QDeadlineTimer deadline(120000);
     while (output.indexOf(text, from) < 0 && !deadline.hasExpired() && process.waitForReadyRead(60000))
