@@ -366,9 +366,14 @@ bool RovaRendererPlaylistHandler::stepPlaylist(int steps)
 
 void RovaRendererPlaylistHandler::handleEos(bool autoAdvance)
 {
-    // With a prepared next item the implementation moves on by itself and says so.
-    if (autoAdvance && d->itemPlaying >= 0 && d->uri.isEmpty() && hasNext())
+    if (autoAdvance && d->itemPlaying >= 0 && d->uri.isEmpty() && hasNext()) {
+        // With the next item handed over, the implementation moves on by itself and
+        // says so. Without it (its lookup failed or has not answered yet) nothing
+        // would move on: step to it the ordinary way, which looks it up again.
+        if (!d->nextContent || !d->nextContent->isPlayable())
+            d->post(RovaRendererEvent::Next, QStateMachine::NormalPriority);
         return;
+    }
     d->post(RovaRendererEvent::Pause, QStateMachine::NormalPriority);
     Q_EMIT noMoreItemsToPlay();
 }

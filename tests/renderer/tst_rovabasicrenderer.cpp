@@ -134,7 +134,7 @@ struct Rig : QObject
         Rig* rig = nullptr;
         bool eventTest(QEvent* e) override
         {
-            static const QHash<int, QString> names{{1002, u"Stop"_s}, {1003, u"Pause"_s}, {1010, u"PrepareNext"_s},
+            static const QHash<int, QString> names{{1002, u"Stop"_s}, {1003, u"Pause"_s}, {1005, u"Next"_s}, {1010, u"PrepareNext"_s},
                 {1011, u"RefreshNext"_s}, {1012, u"NextReady"_s}, {1014, u"Ready"_s}};
             if (e->type() == markerType)
                 --rig->markers;
@@ -712,7 +712,9 @@ private Q_SLOTS:
         row("new content") << five << 0 << 2 << "reset" << "item(0,9)" << "9" << "" << QStringList();
         row("invalid update") << five << 0 << 2 << "update 7" << "" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList{u"W:Invalid RovaPlaylistUpdate value: (7)!"_s};
         // End of stream.
-        row("end, auto advance, more items") << five << 0 << 2 << "eos 1" << "" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        row("end, auto advance, next item handed over") << five << 0 << 2 << "prepare uri;fetch;wait;eos 1" << "NextReady Ready" << "2 file:///rova/media/item2.mp3 62 2" << "3 file:///rova/media/item3.mp3 0 0" << QStringList();
+        row("end, auto advance, nothing handed over: steps on") << five << 0 << 2 << "eos 1" << "Next" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
+        row("end, auto advance, next item without url: steps on") << u"0 nourl"_s << 0 << 0 << "prepare uri;fetch;wait;eos 1" << "Ready Next" << url0 << "nourl" << QStringList();
         row("end, auto advance, last item") << five << 0 << 4 << "eos 1" << "end Pause" << url4 << "" << QStringList();
         row("end, no auto advance") << five << 0 << 2 << "eos 0" << "end Pause" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
         row("end, direct uri") << five << 0 << 2 << "uri;eos 1" << "end Pause" << "2 file:///rova/media/item2.mp3 62 2" << "" << QStringList();
