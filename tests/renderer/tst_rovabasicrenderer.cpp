@@ -293,6 +293,8 @@ class tst_RovaBasicRenderer : public QObject
         else if (name == u"seek") accepted = renderer.setPosition(7);
         else if (name == u"seekBack") accepted = renderer.setPosition(-5, RovaRenderer::SeekMode(7));
         else if (name == u"emptyUrl") accepted = renderer.play(QUrl());
+        else if (name == u"urlAt") accepted = renderer.play(QUrl(u"file:///tmp/x.ogg"_s), 9);
+        else if (name == u"urlTyped") accepted = renderer.play(QUrl(u"file:///tmp/x.ogg"_s), u"audio/ogg"_s);
         else if (name == u"pauseAt") accepted = renderer.pauseAt(5);
         else if (name == u"eos") Q_EMIT renderer.rendererEos();
         else if (name == u"ready") renderer.stateMachine()->postEvent(new RovaRendererEvent(RovaRendererEvent::MetadataReady));
@@ -351,6 +353,8 @@ private Q_SLOTS:
             // Values out of range pass through to the implementation untouched.
             {"seekBack", ">stop", "seek -5,7>pause", nullptr},
             {"emptyUrl", "play >uriPending", nullptr},
+            {"urlAt", "play x.ogg from 9>uriPending", nullptr},
+            {"urlTyped", "play x.ogg as audio/ogg>uriPending", nullptr},
             // A lookup answered while the start waits in the queue starts the item once.
             {"play+ready", "play item0.mp3>pending", nullptr},
             {"pauseAt+ready", "play item0.mp3@5>pending", nullptr},

@@ -61,6 +61,11 @@ protected:
         QString entry = QStringLiteral("play ") + fileName(content);
         if (paused.isValid())
             entry += QLatin1Char('@') + paused.toString();
+        for (const auto& [key, word] : {std::pair{"start-position", " from "}, std::pair{"mime-type", " as "}}) {
+            const QVariant value = content.metaData(QLatin1String(key));
+            if (value.isValid())
+                entry += QLatin1String(word) + value.toString();
+        }
         record(entry, [this, paused]() {
             if (paused.isValid())
                 Q_EMIT rendererPaused();
