@@ -81,9 +81,25 @@ public:
     std::unique_ptr<RovaMediaInfo> queuedInfo;
     QSparqlConnection* const connection;
 
-    void post(RovaRendererEvent::RovaRendererEventType type, QStateMachine::EventPriority priority) const
+    // A machine given before it runs (a renderer's starts on the first turn of
+    // the event loop, which may bring a lookup's answer first) gets what was
+    // posted in the meantime once it has started.
+    QMetaObject::Connection startWatch;
+    QList<std::pair<RovaRendererEvent::RovaRendererEventType, QStateMachine::EventPriority>> held;
+
+    void post(RovaRendererEvent::RovaRendererEventType type, QStateMachine::EventPriority priority)
     {
-        RovaRendererStatePrivate::postEvent(stateMachine.data(), type, QVariant(), priority);
+        if (startWatch && stateMachine && !stateMachine->isRunning())
+            held.append({type, priority});
+        else
+            RovaRendererStatePrivate::postEvent(stateMachine.data(), type, QVariant(), priority);
+    }
+
+    void machineStarted()
+    {
+        QObject::disconnect(std::exchange(startWatch, {}));
+        for (const auto& [type, priority] : std::exchange(held, {}))
+            post(type, priority);
     }
 
     void noPlaylist()
@@ -211,7 +227,11 @@ RovaRendererPlaylistHandler::~RovaRendererPlaylistHandler()
 
 void RovaRendererPlaylistHandler::setStateMachine(QStateMachine* machine)
 {
+    QObject::disconnect(std::exchange(d->startWatch, {}));
+    d->held.clear();
     d->stateMachine = machine;
+    if (machine && !machine->isRunning())
+        d->startWatch = connect(machine, &QStateMachine::started, this, [this] { d->machineStarted(); });
 }
 
 void RovaRendererPlaylistHandler::setURI(const QString& uri)

@@ -762,6 +762,21 @@ private Q_SLOTS:
             QCOMPARE(rig.handler.currentContent()->metaData().keys(), QStringList({u"duration"_s, u"play-count"_s, u"uri"_s}));
     }
 
+    // A renderer's machine starts on the first turn of the event loop, which may bring
+    // a lookup's answer first: what the handler posts meanwhile waits for the start.
+    void shouldHoldWhatItPostsUntilTheMachineStarts()
+    {
+        Rig rig(ids(u"0 1"_s));
+        rig.machine.stop();
+        QTRY_VERIFY(!rig.machine.isRunning());
+        rig.handler.setStateMachine(&rig.machine);
+        rig.handler.setPlaylist(rig.playlist.get());
+        QTRY_VERIFY(!rig.handler.metadataFetchOngoing());
+        QCOMPARE(rig.log.join(u' '), u"list item(0,0)"_s);
+        rig.machine.start();
+        QTRY_COMPARE(rig.log.join(u' '), u"list item(0,0) Ready"_s);
+    }
+
     // The current item's identifier: an error at once; the next item's: a warning only. Nothing reaches the store.
     void shouldNeverQueryUnusableIdentifiers_data()
     {
