@@ -5,7 +5,6 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <csignal>
 #include <memory>
@@ -14,20 +13,23 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// Children get SIGKILL when the test process dies, however it dies.
-void startDyingWithParent(QProcess& process, const QString& program, const QStringList& arguments)
+// An INSERT DATA update for the items first .. first+count-1.
+QString insertStatement(int first, int count)
 {
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    process.start(program, arguments);
+    QString text = u"INSERT DATA {\n"_s;
+    for (int i = first; i < first + count; ++i) {
+        const RovaTrackerFixture::Item it = RovaTrackerFixture::item(i);
+        text += u"<%1> a nfo:FileDataObject, nmm:MusicPiece ; nie:url \"%2\" ; nie:title \"%3\""_s.arg(it.objectId, it.url, it.title);
+        if (it.hasCounts)
+            text += u" ; nie:usageCounter %1 ; nfo:duration %2"_s.arg(it.playCount).arg(it.duration);
+        text += u" .\n"_s;
+    }
+    return text + u"}"_s;
 }
 } // namespace
 
 RovaTrackerFixture::RovaTrackerFixture(int count)
 {
-    if (!m_dir.isValid()) {
-        m_error = u"could not create a temporary directory: "_s + m_dir.errorString();
-        return;
-    }
     QSparqlConnectionOptions options;
     options.setOption(u"databasePath"_s, databasePath());
     QSparqlConnection connection(u"QTRACKER"_s, options);
@@ -52,33 +54,15 @@ void RovaTrackerFixture::makeDefault()
 
 RovaTrackerFixture::Item RovaTrackerFixture::item(int index)
 {
-    Item item{u"urn:rova:media:%1"_s.arg(index), u"file:///rova/media/item%1.mp3"_s.arg(index), u"Item %1"_s.arg(index)};
-    item.hasCounts = index % 4 != 3;
-    if (item.hasCounts) {
-        item.playCount = index % 5;
-        item.duration = 60 + index;
-    }
-    return item;
-}
-
-QString RovaTrackerFixture::insertStatement(int first, int count)
-{
-    QString text = u"INSERT DATA {\n"_s;
-    for (int i = first; i < first + count; ++i) {
-        const Item it = item(i);
-        text += u"<%1> a nfo:FileDataObject, nmm:MusicPiece ; nie:url \"%2\" ; nie:title \"%3\""_s.arg(it.objectId, it.url, it.title);
-        if (it.hasCounts)
-            text += u" ; nie:usageCounter %1 ; nfo:duration %2"_s.arg(it.playCount).arg(it.duration);
-        text += u" .\n"_s;
-    }
-    return text + u"}"_s;
+    const bool hasCounts = index % 4 != 3;
+    return Item{u"urn:rova:media:%1"_s.arg(index), u"file:///rova/media/item%1.mp3"_s.arg(index), u"Item %1"_s.arg(index),
+                hasCounts, hasCounts ? index % 5 : 0, hasCounts ? 60 + index : 0};
 }
 
 bool RovaTrackerFixture::seed(QSparqlConnection& connection, int count, QString* error)
 {
-    const int batch = 1000;
-    for (int first = 0; first < count; first += batch) {
-        const QSparqlQuery insert(insertStatement(first, qMin(batch, count - first)), QSparqlQuery::InsertStatement);
+    for (int first = 0; first < count; first += 1000) {
+        const QSparqlQuery insert(insertStatement(first, qMin(1000, count - first)), QSparqlQuery::InsertStatement);
         std::unique_ptr<QSparqlResult> result(connection.syncExec(insert));
         if (result->hasError()) {
             if (error)
@@ -99,12 +83,6 @@ bool RovaTrackerEndpoint::fail(const QString& message)
 bool RovaTrackerEndpoint::start(const QString& busName, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    m_busName = busName;
-    const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_s);
-    const QString tracker = QStandardPaths::findExecutable(u"tracker3"_s);
-    const QString gdbus = QStandardPaths::findExecutable(u"gdbus"_s);
-    if (daemon.isEmpty() || tracker.isEmpty() || gdbus.isEmpty())
-        return fail(u"dbus-daemon, tracker3 or gdbus is not installed"_s);
     QFile config(m_dir.filePath(u"bus.conf"_s));
     // A bus of our own: nothing is activated on it, everyone may talk to everyone.
     if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly)
@@ -114,7 +92,10 @@ bool RovaTrackerEndpoint::start(const QString& busName, int timeoutMs)
         return fail(u"could not write the bus configuration in a temporary directory"_s);
     config.close();
 
-    startDyingWithParent(m_bus, daemon, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
+    // Children get SIGKILL when the test process dies, however it dies.
+    for (QProcess* process : {&m_bus, &m_endpoint})
+        process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    m_bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
     while (!m_bus.canReadLine()) {
         if (!m_bus.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) || deadline.hasExpired())
             return fail(u"dbus-daemon gave no address: %1 %2"_s.arg(m_bus.errorString(), QString::fromLocal8Bit(m_bus.readAllStandardError())));
@@ -125,10 +106,10 @@ bool RovaTrackerEndpoint::start(const QString& busName, int timeoutMs)
     environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_address);
     m_endpoint.setProcessEnvironment(environment);
     m_endpoint.setProcessChannelMode(QProcess::MergedChannels);
-    startDyingWithParent(m_endpoint, tracker, {u"endpoint"_s, u"--database"_s, m_dir.filePath(u"store"_s), u"--ontology"_s,
-                                               u"nepomuk"_s, u"--dbus-service"_s, busName, u"--session"_s});
+    m_endpoint.start(u"tracker3"_s, {u"endpoint"_s, u"--database"_s, m_dir.filePath(u"store"_s), u"--ontology"_s, u"nepomuk"_s,
+                                     u"--dbus-service"_s, busName, u"--session"_s});
     QProcess wait; // returns once the name has an owner; the loop gives up early if the endpoint dies
-    wait.start(gdbus, {u"wait"_s, u"--address"_s, m_address, u"--timeout"_s, QString::number(qMax<qint64>(0, deadline.remainingTime()) / 1000 + 1), busName});
+    wait.start(u"gdbus"_s, {u"wait"_s, u"--address"_s, m_address, u"--timeout"_s, QString::number(qMax<qint64>(0, deadline.remainingTime()) / 1000 + 1), busName});
     while (wait.state() != QProcess::NotRunning && !m_endpoint.waitForFinished(10))
         wait.waitForFinished(10);
     if (wait.state() != QProcess::NotRunning || wait.error() == QProcess::FailedToStart || wait.exitStatus() != QProcess::NormalExit
@@ -139,9 +120,7 @@ bool RovaTrackerEndpoint::start(const QString& busName, int timeoutMs)
 
 void RovaTrackerEndpoint::end(QProcess& process)
 {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
+    process.terminate(); // nothing when it does not run
     if (!process.waitForFinished(5000)) {
         process.kill();
         process.waitForFinished(5000);

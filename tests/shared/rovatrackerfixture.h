@@ -40,8 +40,6 @@ public:
     void makeDefault();
 
     static Item item(int index);
-    /*! An INSERT DATA update for the items first .. first+count-1. */
-    static QString insertStatement(int first, int count);
     /*! Seeds \a count items through \a connection; false with \a error set on failure. */
     static bool seed(QSparqlConnection& connection, int count, QString* error = nullptr);
 
@@ -59,7 +57,6 @@ private:
 class RovaTrackerEndpoint
 {
 public:
-    RovaTrackerEndpoint() = default;
     ~RovaTrackerEndpoint() { stop(); }
 
     /*! Starts the bus and the endpoint; false with errorString() on failure. */
@@ -71,11 +68,11 @@ public:
     }
     /*! Ends the endpoint only; the bus stays up. */
     void stopEndpoint() { end(m_endpoint); }
-    bool isRunning() const { return m_bus.state() != QProcess::NotRunning || m_endpoint.state() != QProcess::NotRunning; }
 
     QString busAddress() const { return m_address; }
-    QString busName() const { return m_busName; }
     QString errorString() const { return m_error; }
+    qint64 busProcessId() const { return m_bus.processId(); }
+    qint64 endpointProcessId() const { return m_endpoint.processId(); }
 
 private:
     static void end(QProcess& process);
@@ -85,7 +82,6 @@ private:
     QProcess m_bus;
     QProcess m_endpoint;
     QString m_address;
-    QString m_busName;
     QString m_error;
 };
 
