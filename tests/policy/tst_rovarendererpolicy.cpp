@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The dummy policy, policies loaded from a policy plugin, and the communicator
-// that holds renderer commands until the policy grants resources.
+// The dummy policy, policies loaded from a plugin, and the communicator that holds commands until granted.
 #include <rovadummyrendererpolicy.h>
 #include <rovaregistry.h>
 #include <rovarendererevent.h>
@@ -50,11 +49,6 @@ struct Recorder : QAbstractTransition
     QStringList& log;
 };
 
-int loaderCount()
-{
-    return QCoreApplication::instance()->findChildren<QPluginLoader*>(Qt::FindDirectChildrenOnly).count();
-}
-
 } // namespace
 
 class tst_RovaRendererPolicy : public QObject
@@ -64,11 +58,10 @@ class tst_RovaRendererPolicy : public QObject
 private Q_SLOTS:
     void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
 
-    // Each step is a command by its event type number, an answer of policy A or
-    // B ("A:grant", "A:deny", "A:stop", "A:pause"), "use:B" or "use:none" (the
-    // communicator's policy), "delete:A", "stopped" or "paused" (the renderer's
-    // state), or "destroy" (the communicator). The log holds the policies'
-    // calls, the denials and the events the machine took, after each step.
+    // Each step is a command by its event type number, an answer of policy A or B ("A:grant", "A:deny",
+    // "A:stop", "A:pause"), "use:B" or "use:none" (the communicator's policy), "delete:A", "stopped" or
+    // "paused" (the renderer's state), or "destroy" (the communicator). The log holds the policies' calls,
+    // the denials and the events the machine took, after each step.
     void shouldHoldCommandsUntilThePolicyGrants_data()
     {
         QTest::addColumn<QString>("script");
@@ -97,9 +90,8 @@ private Q_SLOTS:
         QStringList log;
         {
             QStateMachine machine;
-            auto* root = new QState(&machine);
-            root->addTransition(new Recorder(log));
-            machine.setInitialState(root);
+            machine.addTransition(new Recorder(log));
+            machine.setInitialState(new QState(&machine));
             machine.start();
             QTRY_VERIFY(machine.isRunning());
             QHash<QString, Policy*> policies{{u"A"_s, new Policy(log, u"A"_s)}, {u"B"_s, new Policy(log, u"B"_s)}};
@@ -156,18 +148,14 @@ private Q_SLOTS:
         policy.request(RovaRendererPolicy::AudioResource | RovaRendererPolicy::VideoResource);
         policy.release({}); // never answered
         QCOMPARE(spy.count(), 0); // never within the call
-        QTRY_COMPARE(spy, (QList<QVariantList>(2, {QVariant::fromValue(RovaRendererPolicy::ResourcesGranted)})));
-
         // Deleting a policy first cancels its grant: nothing fires into the deleted object.
         auto* deleted = new RovaDummyRendererPolicy;
         deleted->request({});
         delete deleted;
-        QCoreApplication::processEvents();
-        QCOMPARE(spy.count(), 2);
+        QTRY_COMPARE(spy, (QList<QVariantList>(2, {QVariant::fromValue(RovaRendererPolicy::ResourcesGranted)})));
     }
 
-    // A new policy from each load; files that give none are refused. Each
-    // loader stays with the application, and the code stays loaded.
+    // A new policy from each load; files that give none are refused. Each loader stays with the application.
     void shouldLoadNewPolicyFromPluginEachTime_data()
     {
         QTest::addColumn<QString>("fileName");
@@ -182,17 +170,19 @@ private Q_SLOTS:
     {
         QFETCH(QString, fileName);
         const bool good = fileName == QStringLiteral(ROVA_TEST_PLUGIN_POLICY);
-        const int loaders = loaderCount();
+        const qsizetype loaded = qApp->findChildren<QPluginLoader*>(Qt::FindDirectChildrenOnly).size();
         for (int i = 0; !good && i < 2; ++i)
             QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to instantiate policy from plugin \"%1\""_s.arg(fileName)));
         std::unique_ptr<RovaRendererPolicy> first(RovaRendererPolicyPlugin::loadPolicy(fileName));
         std::unique_ptr<RovaRendererPolicy> second(RovaRendererPolicyPlugin::loadPolicy(fileName));
-        QCOMPARE(loaderCount(), loaders + 2);
-        QCOMPARE(bool(first) && bool(second), good);
+        const QList<QPluginLoader*> loaders = qApp->findChildren<QPluginLoader*>(Qt::FindDirectChildrenOnly);
+        QCOMPARE(loaders.size(), loaded + 2);
+        QCOMPARE(bool(first), good);
+        QCOMPARE(bool(second), good);
         if (good) {
             QVERIFY(first != second);
             QCOMPARE(first->metaObject()->className(), "PluginTestPolicy");
-            QVERIFY(QCoreApplication::instance()->findChildren<QPluginLoader*>().last()->isLoaded());
+            QVERIFY(loaders.last()->isLoaded());
             QSignalSpy spy(first.get(), &RovaRendererPolicy::policyEvent);
             first->request({});
             QTRY_COMPARE(spy.count(), 1);
