@@ -170,8 +170,7 @@ private Q_SLOTS:
         row("receiver gone, values copied", MediaInfo, ReceiverGone, mediaInfo, true, "");
         row("receiver gone, renderer by reference", MediaInfo, ReceiverGone, mediaInfoWithRenderer, true, "");
         row("renderer gone", MediaInfo, RendererGone, mediaInfoWithRenderer, true, "",
-            {QStringLiteral("RovaCallbackHelper: the renderer was deleted before the callback ( "
-                            "1mediaInfoWithRenderer(RovaMediaInfo, RovaRenderer&) ) could run.")});
+            {u"RovaCallbackHelper: the renderer was deleted before the callback ( 1mediaInfoWithRenderer(RovaMediaInfo, RovaRenderer&) ) could run."_s});
 
         row("status", Status, Here, SLOT(statusResults(QString, uint, int, QString)), true, "pl 3 1 src::7");
         row("status, renderer as fifth", Status, Here, SLOT(statusWithRenderer(QString, uint, int, QString, RovaRenderer&)), true,
