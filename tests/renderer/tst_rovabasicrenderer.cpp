@@ -517,7 +517,8 @@ private Q_SLOTS:
             }
         }
         // Commands given right after construction wait for the machine and keep their order.
-        QTest::newRow("given before the machine runs") << QString() << u"goto2+pauseAt"_s << u"hint -,media 2,play item2.mp3@5>pause"_s;
+        QTest::newRow("play before the machine runs") << QString() << u"play"_s << u"hint -,play item0.mp3,hint ->playing"_s;
+        QTest::newRow("goto2+pauseAt before the machine runs") << QString() << u"goto2+pauseAt"_s << u"hint -,media 2,play item2.mp3@5>pause"_s;
     }
 
     void shouldCarryOutCommandsByState()
