@@ -194,20 +194,18 @@ struct Sequence : PlaylistFixture
     {
         const QStringList titles = strings("alpha Beta gamma beta Alpha 10 9");
         const QStringList before = presented;
-        QStringList newIds;
+        const int firstNew = nextId;
         for (int i = int(random.bounded(4)); i >= 0; --i) {
             const QVariant number = random.bounded(5) == 0 ? QVariant() : QVariant(int(random.bounded(30)) - 5);
-            newIds.append(u"i%1"_s.arg(nextId++));
-            const Track track{newIds.last(), titles.at(random.bounded(7)), number};
+            const Track track{u"i%1"_s.arg(nextId++), titles.at(random.bounded(7)), number};
             source.insertTracks(int(random.bounded(source.rowCount() + 1)), {track});
         }
         presented = order == RovaPlaylist::SortNone ? idsOf(&source) : ids();
         // Placed by the order in force, after the current item when shuffled; the old items keep their order.
         QStringList old = presented;
-        old.removeIf([&](const QString& id) { return newIds.contains(id); });
+        old.removeIf([&](const QString& id) { return id.mid(1).toInt() >= firstNew; });
         QCOMPARE(old, before);
-        for (const QString& id : newIds)
-            QVERIFY(order != RovaPlaylist::SortShuffled || presented.indexOf(id) > current);
+        QVERIFY(order != RovaPlaylist::SortShuffled || presented.mid(0, current + 1) == before.mid(0, current + 1));
         QVERIFY(order == RovaPlaylist::SortNone || order == RovaPlaylist::SortShuffled || isSorted(presented));
     }
 
@@ -385,8 +383,7 @@ private Q_SLOTS:
                 s.reorder();
             else
                 s.chooseItem();
-            if (!QTest::currentTestFailed())
-                s.checkState();
+            s.checkState();
             if (QTest::currentTestFailed())
                 QFAIL(qPrintable(u"step %1"_s.arg(step)));
         }
