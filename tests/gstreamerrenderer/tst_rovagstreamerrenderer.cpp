@@ -71,18 +71,19 @@ private:
     QPointer<RovaBasicRenderer> m_renderer;
     RovaPluginControlInterface* m_control = nullptr;
     QStringList m_answers;
+    QStringListModel m_model; // the object ids of the playlist under test
 
     QString file(const QString& name) const { return m_dir.filePath(name); }
     QUrl url(const QString& name) const { return QUrl::fromLocalFile(file(name)); }
 
     // An assigned playlist over the store items of \a format (current item 0).
-    std::unique_ptr<RovaGeneralSourcePlaylist> playlist(QStringListModel& model, const QString& format, const QString& second = {})
+    std::unique_ptr<RovaGeneralSourcePlaylist> playlist(const QString& format, const QString& second = {})
     {
         const QString tone = "urn:tone:"_L1 + format + ":%1"_L1;
         auto list = std::make_unique<RovaGeneralSourcePlaylist>(RovaPlaylist::getNewPlaylistId(), format,
                                                                 RovaGeneralSourcePlaylist::ROVA_TRACKER_SOURCE);
-        model.setStringList({tone.arg(0), second.isEmpty() ? tone.arg(1) : second, tone.arg(2)});
-        list->setUnderlyingModel(&model);
+        m_model.setStringList({tone.arg(0), second.isEmpty() ? tone.arg(1) : second, tone.arg(2)});
+        list->setUnderlyingModel(&m_model);
         m_renderer->assignPlaylist(list.get());
         return list;
     }
@@ -150,8 +151,7 @@ private Q_SLOTS:
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
         QSignalSpy media(m_renderer, &RovaRenderer::mediaChanged);
         QSignalSpy seeking(m_renderer, &RovaBasicRenderer::rendererSeeking);
-        QStringListModel model;
-        auto list = playlist(model, u"long"_s);
+        auto list = playlist(u"long"_s);
         QString seen;
         const auto step = [&](bool accepted, const QString& moreStates) {
             QVERIFY(accepted);
@@ -199,8 +199,7 @@ private Q_SLOTS:
         QVERIFY(m_control->setSetting(sinkKey, fileSink.arg(out)));
         QSignalSpy media(m_renderer, &RovaRenderer::mediaChanged);
         QSignalSpy completed(m_renderer, &RovaRenderer::playbackCompleted);
-        QStringListModel model;
-        auto list = playlist(model, format);
+        auto list = playlist(format);
         QStringList played;
         for (int i = 0; i < (autoAdvance ? 1 : 3); ++i) {
             QVERIFY(i == 0 || m_renderer->next());
@@ -235,8 +234,7 @@ private Q_SLOTS:
         QVERIFY(m_control->setSetting(sinkKey, sink));
         QSignalSpy errors(m_renderer, &RovaRenderer::error);
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
-        QStringListModel model;
-        const auto list = uri.isEmpty() ? playlist(model, u"wav"_s, u"urn:tone:broken"_s) : nullptr;
+        const auto list = uri.isEmpty() ? playlist(u"wav"_s, u"urn:tone:broken"_s) : nullptr;
         QVERIFY(uri.isEmpty() ? m_renderer->play() : m_renderer->play(QUrl(uri)));
         QTRY_COMPARE_WITH_TIMEOUT(lastState(states), int(RovaRenderer::Stopped), 20000);
         QCOMPARE(errors.size(), 1);
