@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The renderer interface and the waiting states; the basic renderer with its
-// machine, and the playlist handler it keeps, against a seeded Tracker store.
+// The renderer interface, the basic renderer's machine and its playlist handler, on a seeded Tracker store.
 #include "rovarecordingrenderer.h"
 #include "rovatestobjects.h"
 #include "rovatrackerfixture.h"
@@ -75,21 +74,6 @@ struct InstantPolicy : RovaRendererPolicy
     void release(QFlags<PolicyResourceFlag>) override {}
 };
 
-// A renderer of the interface alone, recording the commands that reach it.
-struct BareRenderer : RovaTestRenderer
-{
-    BareRenderer() : RovaTestRenderer(u"uuid-1"_s) {}
-    QStringList calls;
-    using RovaRenderer::play;
-    bool play(const QUrl& url, uint start) override { return record(u"play(%1,%2)"_s.arg(url.toString()).arg(start)); }
-    bool setPosition(int s, SeekMode mode) override { return record(u"setPosition(%1,%2)"_s.arg(s).arg(int(mode))); }
-    bool record(const QString& call)
-    {
-        calls << call;
-        return true;
-    }
-};
-
 // Writes down what the callbacks answer.
 class Receiver : public QObject
 {
@@ -133,9 +117,8 @@ bool hasOwnUrl(const RovaMediaInfo* info)
 
 const QEvent::Type markerType = QEvent::Type(QEvent::User + 901), flushType = QEvent::Type(QEvent::User + 902);
 
-// A handler on a running bare machine, and a playlist. The log holds the
-// handler's signals as they come and its events as the machine takes them; "!"
-// marks an event that overtook a normal one posted before it: high priority.
+// A handler on a running bare machine, and a playlist. The log holds the handler's signals as they come and its
+// events as the machine takes them; "!" marks an event that overtook one posted before it: high priority.
 struct Rig : QObject
 {
     QStringListModel model;
@@ -193,8 +176,7 @@ struct Rig : QObject
         machine.postEvent(new QEvent(markerType));
     }
 
-    // Runs \a script (steps separated by ';'), waits for the current item's
-    // lookup and for the machine to take what was posted; returns the log.
+    // Runs \a script (steps separated by ';'), waits for the lookup and the machine; returns the log.
     QString run(const QString& script)
     {
         log.clear();
@@ -255,9 +237,8 @@ class tst_RovaBasicRenderer : public QObject
     Q_OBJECT
     std::unique_ptr<RovaTrackerFixture> store;
 
-    // Drives the machine until every command and lookup has been handled. A
-    // lookup started and answered within one round posts its event behind the
-    // marker: only a second quiet round shows that all is done.
+    // Drives the machine until every command and lookup has been handled. A lookup started and answered
+    // within one round posts its event behind the marker: only a second quiet round shows that all is done.
     static void settle(RovaRecordingRenderer& renderer)
     {
         QTRY_VERIFY(renderer.stateMachine()->isRunning());
@@ -270,8 +251,7 @@ class tst_RovaBasicRenderer : public QObject
         }
     }
 
-    // Gives the commands and notifications of \a script one after the other;
-    // those joined by '+' at once.
+    // Gives the commands of \a script one after the other; those joined by '+' at once.
     static void run(RovaRecordingRenderer& renderer, const QString& script)
     {
         for (const QString& step : script.split(u',', Qt::SkipEmptyParts)) {
@@ -281,9 +261,8 @@ class tst_RovaBasicRenderer : public QObject
         }
     }
 
-    // A renderer on a three-item playlist whose current item 0 is looked up,
-    // granted at once, without auto-advance, brought to \a state. Without a
-    // state: the playlist is given before the machine runs, and hooks confirm themselves.
+    // A renderer on a three-item playlist whose current item 0 is looked up, granted at once, without auto-advance,
+    // brought to \a state. Without a state: the playlist is given before the machine runs; hooks confirm themselves.
     static void reach(RovaRecordingRenderer& renderer, StorePlaylist& items, const QString& state)
     {
         static const QHash<QString, QString> ways{{u"transition"_s, u"play"_s}, {u"playing"_s, u"play,playing1"_s},
@@ -304,21 +283,22 @@ class tst_RovaBasicRenderer : public QObject
         renderer.log.clear();
     }
 
-    // Gives a command, which never fails at the call, a notification of the
-    // implementation, or a change of the playlist or the renderer's settings.
+    // Gives a command, which never fails at the call, a notification of the implementation, or a
+    // change of the playlist or the settings. "url" and "seek" go through the one-argument slots,
+    // meta-object clones that fill in the defaults.
     static void command(RovaRecordingRenderer& renderer, const QString& name)
     {
         RovaPlaylist* const playlist = renderer.playlistHandler()->playlist();
         bool accepted = true;
         if (name == u"play") accepted = renderer.play();
-        else if (name == u"url") accepted = renderer.play(QUrl(u"file:///tmp/x.ogg"_s));
+        else if (name == u"url") QMetaObject::invokeMethod(&renderer, "play", Q_RETURN_ARG(bool, accepted), Q_ARG(QUrl, QUrl(u"file:///tmp/x.ogg"_s)));
         else if (name == u"stop") accepted = renderer.stop();
         else if (name == u"pause") accepted = renderer.pause();
         else if (name == u"resume") accepted = renderer.resume();
         else if (name == u"next") accepted = renderer.next();
         else if (name == u"previous") accepted = renderer.previous();
         else if (name == u"goto2") accepted = renderer.gotoIndex(2);
-        else if (name == u"seek") accepted = renderer.setPosition(7);
+        else if (name == u"seek") QMetaObject::invokeMethod(&renderer, "setPosition", Q_RETURN_ARG(bool, accepted), Q_ARG(int, 7));
         else if (name == u"seekBack") accepted = renderer.setPosition(-5, RovaRenderer::SeekMode(7));
         else if (name == u"emptyUrl") accepted = renderer.play(QUrl());
         else if (name == u"urlAt") accepted = renderer.play(QUrl(u"file:///tmp/x.ogg"_s), 9);
@@ -387,14 +367,9 @@ private Q_SLOTS:
         playing.fetchNext();
     }
 
-    void shouldDispatchCommandsAndPropertiesToOverridesOrDefaults()
+    void shouldWarnForContentTypesAndAnswerPropertiesByDefault()
     {
-        BareRenderer renderer;
-        // The one-argument slots are meta-object clones that fill in the default.
-        QVERIFY(QMetaObject::invokeMethod(&renderer, "play", Q_ARG(QUrl, QUrl(u"file:///a.ogg"_s))));
-        QVERIFY(QMetaObject::invokeMethod(&renderer, "setPosition", Q_ARG(int, 5)));
-        QCOMPARE(renderer.calls.join(u';'), u"play(file:///a.ogg,0);setPosition(5,0)"_s);
-        // The content-type variant, not overridden here, only warns.
+        RovaTestRenderer renderer(u"uuid-1"_s);
         QTest::ignoreMessage(QtWarningMsg, "virtual bool RovaRenderer::play(const QUrl&, const QString&)  not implemented.");
         QVERIFY(renderer.play(QUrl(u"file:///a.ogg"_s), u"audio/ogg"_s));
         // Properties are stored, and answered to callbacks that fit only.
@@ -414,8 +389,7 @@ private Q_SLOTS:
         QCOMPARE(receiver.answers.join(u' '), u"rova_auto_advance=true rova_auto_advance volume=<invalid>"_s);
     }
 
-    // A waiting state posts WaitTimeout when its wait runs out while it is
-    // active, never once it was left, and waits afresh when entered again.
+    // A waiting state posts WaitTimeout when its wait runs out while it is active, never once it was left.
     void shouldPostWaitTimeoutOnlyWhileWaiting_data()
     {
         QTest::addColumn<bool>("pending");
@@ -631,9 +605,8 @@ private Q_SLOTS:
         }
     }
 
-    // A renderer from a plugin plays a store playlist through without gaps, and
-    // lets go of it when it goes away, through the registry or deleted: the
-    // renderer stops and has nothing to play.
+    // A renderer from a plugin plays a store playlist through without gaps, and lets go of it when it goes
+    // away, through the registry or deleted: the renderer stops and has nothing to play.
     void shouldPlayAPlaylistThroughFromAPluginAndLetGoOfIt()
     {
         QVERIFY(RovaRegistry::instance()->loadPlugin(QStringLiteral(ROVA_TEST_PLUGIN_RENDERER)));
@@ -722,9 +695,8 @@ private Q_SLOTS:
         QVERIFY2(!reported.contains(QRegularExpression(u"(.)\\1"_s)), qPrintable(reported));
     }
 
-    // Each row: the playlist's items, its repeat mode, the index the handler
-    // is brought to first (-1: no playlist assigned), the script, and what
-    // follows: signals, events and refused lookups, the current and the next item, and the
+    // Each row: the playlist's items, its repeat mode, the index the handler is brought to first (-1: no playlist
+    // assigned), the script; then the signals, events and refused lookups, the current and the next item, and the
     // warnings ("W:") and debug messages ("D:") it causes.
     void shouldPostSignalAndLookUpAsEachScenarioNeeds_data()
     {
@@ -873,9 +845,8 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(u"^list item\\(0,0\\) error\\(303:.+\\) Stop!$"_s).match(log).hasMatch(), qPrintable(log));
     }
 
-    // Steps, jumps, edits, assignments, deletions and answers in any order:
-    // the handler's current item stays the playlist's, and what the store
-    // answered is always the answered item's own.
+    // Steps, jumps, edits, assignments, deletions and answers in any order: the handler's current item
+    // stays the playlist's, and what the store answered is always the answered item's own.
     void shouldKeepToThePlaylistsCurrentItemWhateverHappens_data()
     {
         QTest::addColumn<quint32>("seed");
