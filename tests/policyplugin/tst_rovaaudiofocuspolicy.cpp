@@ -97,6 +97,8 @@ private Q_SLOTS:
         QVERIFY(renderer.setDefaultRendererPolicy());
         QVERIFY(stopped.wait()); // the first stop releases the resources, before anyone asked
         RovaRendererPolicy* first = renderer.rendererPolicy();
+        QTest::ignoreMessage(QtWarningMsg, "RovaAudioFocusPolicy: unknown policy group 7");
+        QVERIFY(!load(7));
         Policy second = load(), background = load(RovaRendererPolicy::DefaultGroup), video = load();
         QSignalSpy firstEvents(first, &RovaRendererPolicy::policyEvent), secondEvents(second.get(), &RovaRendererPolicy::policyEvent);
         QSignalSpy backgroundEvents(background.get(), &RovaRendererPolicy::policyEvent), videoEvents(video.get(), &RovaRendererPolicy::policyEvent);
@@ -152,12 +154,6 @@ private Q_SLOTS:
             policy->request({});
             QTRY_COMPARE(events(spy), u"0,0,0"_s);
         }
-    }
-
-    void shouldRefuseAnUnknownGroup()
-    {
-        QTest::ignoreMessage(QtWarningMsg, "RovaAudioFocusPolicy: unknown policy group 7");
-        QVERIFY(!load(7));
     }
 
     // Two players in real time: the second pauses the first, which says so; the

@@ -94,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(inDir(u"folder.so"_s))); // not a file: never listed
         QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_GOOD), good));
         QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_GOOD2), good2));
-        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_OTHERIID), inDir(u"libqrova-test-otheriid.so"_s)));
+        QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_POLICY), inDir(u"libqrova-test-otheriid.so"_s))); // a plugin of another interface
         QVERIFY(QFile::copy(QStringLiteral(ROVA_TEST_PLUGIN_NOTAPLUGIN), inDir(u"libqrova-test-notaplugin.so"_s)));
         QVERIFY(QFile::link(u"libqrova-test-good.so"_s, goodLink));
         // A link whose target is gone is neither listed nor loaded.
@@ -343,7 +343,7 @@ private Q_SLOTS:
 
     void shouldUnloadByPrefixOrAllAndDeleteEachRootOnce()
     {
-        const QString elsewhere = QStringLiteral(ROVA_TEST_PLUGIN_WRONGPOLICY); // a RovaPlugin outside the directory
+        const QString elsewhere = QStringLiteral(ROVA_TEST_PLUGIN_RENDERER); // a RovaPlugin outside the directory
         for (const QString& path : {good, good2, elsewhere})
             QVERIFY(registry()->loadPlugin(path));
         const QPointer<QObject> goodRoot = rootOf(good);
