@@ -170,12 +170,12 @@ private Q_SLOTS:
     {
         QFETCH(QString, fileName);
         const bool good = fileName == QStringLiteral(ROVA_TEST_PLUGIN_POLICY);
-        const qsizetype loaded = qApp->findChildren<QPluginLoader*>(Qt::FindDirectChildrenOnly).size();
+        const qsizetype loaded = QCoreApplication::instance()->findChildren<QPluginLoader*>(Qt::FindDirectChildrenOnly).size();
         for (int i = 0; !good && i < 2; ++i)
             QTest::ignoreMessage(QtWarningMsg, qPrintable(u"Unable to instantiate policy from plugin \"%1\""_s.arg(fileName)));
         std::unique_ptr<RovaRendererPolicy> first(RovaRendererPolicyPlugin::loadPolicy(fileName));
         std::unique_ptr<RovaRendererPolicy> second(RovaRendererPolicyPlugin::loadPolicy(fileName));
-        const QList<QPluginLoader*> loaders = qApp->findChildren<QPluginLoader*>(Qt::FindDirectChildrenOnly);
+        const QList<QPluginLoader*> loaders = QCoreApplication::instance()->findChildren<QPluginLoader*>(Qt::FindDirectChildrenOnly);
         QCOMPARE(loaders.size(), loaded + 2);
         QCOMPARE(bool(first), good);
         QCOMPARE(bool(second), good);
