@@ -367,28 +367,6 @@ private Q_SLOTS:
         playing.fetchNext();
     }
 
-    void shouldWarnForContentTypesAndAnswerPropertiesByDefault()
-    {
-        RovaTestRenderer renderer(u"uuid-1"_s);
-        QTest::ignoreMessage(QtWarningMsg, "virtual bool RovaRenderer::play(const QUrl&, const QString&)  not implemented.");
-        QVERIFY(renderer.play(QUrl(u"file:///a.ogg"_s), u"audio/ogg"_s));
-        // Properties are stored, and answered to callbacks that fit only.
-        QSignalSpy spy(&renderer, &RovaRenderer::rovaPropertyChanged);
-        QVERIFY(renderer.setRovaProperty(u"rova_auto_advance"_s, true));
-        QCOMPARE(spy, (QList<QVariantList>{{u"rova_auto_advance"_s, true}}));
-        Receiver receiver;
-        QString name = u"rova_auto_advance"_s;
-        QVERIFY(renderer.rovaProperty(name, &receiver, SLOT(propertyResult(QString, QVariant))));
-        QVERIFY(renderer.rovaProperty(name, &receiver, SLOT(nameOnly(QString))));
-        name = u"volume"_s; // never set: an invalid value
-        QVERIFY(renderer.rovaProperty(name, &receiver, SLOT(propertyResult(const QString&, const QVariant&))));
-        // A slot taking other types would read the values as something they are not.
-        QTest::ignoreMessage(QtWarningMsg, "Provided slot has incorrect signature ( 1wrongTypes(int, QVariant) ).");
-        QTest::ignoreMessage(QtWarningMsg, "Invoking the callback method failed!");
-        QVERIFY(!renderer.rovaProperty(name, &receiver, SLOT(wrongTypes(int, QVariant))));
-        QCOMPARE(receiver.answers.join(u' '), u"rova_auto_advance=true rova_auto_advance volume=<invalid>"_s);
-    }
-
     // A waiting state posts WaitTimeout when its wait runs out while it is active, never once it was left.
     void shouldPostWaitTimeoutOnlyWhileWaiting_data()
     {
@@ -550,7 +528,7 @@ private Q_SLOTS:
         QCOMPARE(receiver.answers.size(), 2);
     }
 
-    void shouldGuardPropertiesAndInstallOnlyUsablePolicies()
+    void shouldGuardAndAnswerPropertiesAndInstallOnlyUsablePolicies()
     {
         StorePlaylist items(u"0 1 2"_s);
         RovaRecordingRenderer renderer;
@@ -584,6 +562,22 @@ private Q_SLOTS:
             Q_EMIT policy->policyEvent(event);
         QCOMPARE(changes, (QList<QVariantList>{{u"rova_auto_advance"_s, true}, {u"rova_auto_advance"_s, false},
                                                {u"rova_policy_override"_s, true}, {u"rova_policy_override"_s, false}}));
+        // Properties are answered to callbacks that fit only.
+        Receiver receiver;
+        QString name = u"rova_policy_override"_s;
+        QVERIFY(renderer.rovaProperty(name, &receiver, SLOT(propertyResult(QString, QVariant))));
+        QVERIFY(renderer.rovaProperty(name, &receiver, SLOT(nameOnly(QString))));
+        name = u"volume"_s; // never set: an invalid value
+        QVERIFY(renderer.rovaProperty(name, &receiver, SLOT(propertyResult(const QString&, const QVariant&))));
+        // A slot taking other types would read the values as something they are not.
+        QTest::ignoreMessage(QtWarningMsg, "Provided slot has incorrect signature ( 1wrongTypes(int, QVariant) ).");
+        QTest::ignoreMessage(QtWarningMsg, "Invoking the callback method failed!");
+        QVERIFY(!renderer.rovaProperty(name, &receiver, SLOT(wrongTypes(int, QVariant))));
+        QCOMPARE(receiver.answers.join(u' '), u"rova_policy_override=false rova_policy_override volume=<invalid>"_s);
+        // The interface's content-type play, where not overridden, only warns.
+        RovaTestRenderer bare(u"uuid-1"_s);
+        QTest::ignoreMessage(QtWarningMsg, "virtual bool RovaRenderer::play(const QUrl&, const QString&)  not implemented.");
+        QVERIFY(bare.play(QUrl(u"file:///a.ogg"_s), u"audio/ogg"_s));
     }
 
     // Deleting a renderer in the middle of things leaves nothing behind that fires.
