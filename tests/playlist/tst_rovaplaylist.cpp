@@ -609,7 +609,6 @@ private Q_SLOTS:
         QTest::newRow("braced uuid") << true << QString(u'{' + uuid + u'}') << id;
         QTest::newRow("already an id, hyphens kept") << true << "rova-1-2" << "rova-1-2";
         QTest::newRow("upper-case prefix is not the prefix") << true << "ROVA-1" << "rovaROVA1";
-        QTest::newRow("only separators") << true << "{--}" << "rova";
         QTest::newRow("36 characters") << false << id << uuid;
         QTest::newRow("35 characters") << false << id.chopped(1) << id.chopped(1);
         QTest::newRow("no prefix") << false << QString(u'x' + id.mid(1)) << QString(u'x' + id.mid(1));
