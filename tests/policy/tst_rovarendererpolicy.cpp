@@ -143,7 +143,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("fileName");
         QTest::newRow("policy plugin") << QStringLiteral(ROVA_TEST_PLUGIN_POLICY);
-        QTest::newRow("plugin with another interface") << QStringLiteral(ROVA_TEST_PLUGIN_WRONGPOLICY);
+        QTest::newRow("plugin with another interface") << QStringLiteral(ROVA_TEST_PLUGIN_GOOD);
         QTest::newRow("library that is not a plugin") << QStringLiteral(ROVA_TEST_PLUGIN_NOTAPLUGIN);
         QTest::newRow("missing file") << u"/nonexistent/libqrova-policy.so"_s;
         QTest::newRow("empty file name") << QString();

@@ -240,43 +240,32 @@ private Q_SLOTS:
         QVERIFY(r->sources().isEmpty() && r->renderers().isEmpty() && r->playlists().isEmpty());
     }
 
-    void shouldKeepControlInterfacesByNameAndNeverHoldDeletedOnes()
-    {
-        auto* b = make<RovaTestControlInterface>(u"b"_s);
-        auto* a = make<RovaTestControlInterface>(u"a"_s);
-        registry()->addPluginControlInterface(u"b"_s, b);
-        registry()->addPluginControlInterface(u"a"_s, a);
-        registry()->addPluginControlInterface(u"c"_s, nullptr);
-        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b, nullptr})); // by name
-        QCOMPARE(registry()->pluginControlInterface(u"a"_s), a);
-        QVERIFY(!a->parent()); // owned without being reparented
-
-        // Replacing deletes the previous object first; the same object again is kept.
-        auto* b2 = make<RovaTestControlInterface>(u"b2"_s);
-        registry()->addPluginControlInterface(u"b"_s, b2);
-        registry()->addPluginControlInterface(u"a"_s, a);
-        QCOMPARE(destroyed(), u"b"_s);
-        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b2, nullptr}));
-
-        // Deleted by its plugin: gone. Held under two names and replaced under one: gone under both.
-        delete a;
-        auto* twice = make<RovaTestControlInterface>(u"twice"_s);
-        registry()->addPluginControlInterface(u"one"_s, twice);
-        registry()->addPluginControlInterface(u"two"_s, twice);
-        registry()->addPluginControlInterface(u"one"_s, nullptr);
-        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{b2, nullptr, nullptr}));
-        QCOMPARE(destroyed(), u"b;a;twice"_s);
-    }
-
-    void shouldBeOneRegistryThatDeletesWhatItOwnsOnceInOrderWithoutSignals()
+    void shouldKeepControlInterfacesByNameAndDeleteWhatItOwnsOnceInOrderWithoutSignals()
     {
         QPointer<RovaRegistry> first = RovaRegistry::instance();
         QCOMPARE(first.data(), static_cast<RovaRegistry*>(registry()));
         QCOMPARE(first->parent(), QCoreApplication::instance());
+        auto* a = make<RovaTestControlInterface>(u"a"_s);
+        auto* b = make<RovaTestControlInterface>(u"b"_s);
+        auto* gone = make<RovaTestControlInterface>(u"gone"_s);
+        auto* replaced = make<RovaTestControlInterface>(u"replaced"_s);
+        auto* twice = make<RovaTestControlInterface>(u"twice"_s);
+        // Replacing deletes the previous object, under every name it is held; the
+        // same object again is kept, and so is one held under two names.
+        const QList<std::pair<QString, RovaTestControlInterface*>> additions{
+            {u"b"_s, make<RovaTestControlInterface>(u"old"_s)}, {u"b"_s, b}, {u"a"_s, a}, {u"a"_s, a}, {u"n"_s, nullptr},
+            {u"g"_s, gone}, {u"r1"_s, replaced}, {u"r2"_s, replaced}, {u"r1"_s, nullptr}, {u"x"_s, twice}, {u"y"_s, twice}};
+        for (const auto& [name, control] : additions)
+            registry()->addPluginControlInterface(name, control);
+        delete gone; // by its plugin
+        QCOMPARE(registry()->pluginControlInterfaces(), (Controls{a, b, nullptr, nullptr, twice, twice})); // by name
+        QCOMPARE(registry()->pluginControlInterface(u"a"_s), a);
+        QVERIFY(!a->parent()); // owned without being reparented
+        QCOMPARE(destroyed(), u"old;replaced;gone"_s);
+        m_destroyed.clear();
+
         registry()->addRenderer(make<RovaTestRenderer>(u"r1"_s));
         registry()->addSource(make<RovaTestSource>(u"s1"_s));
-        registry()->addPluginControlInterface(u"b"_s, make<RovaTestControlInterface>(u"b"_s));
-        registry()->addPluginControlInterface(u"a"_s, make<RovaTestControlInterface>(u"a"_s));
         auto* p = make<RovaTestPlaylist>(u"rova1"_s);
         registry()->addPlaylist(p);
         registry()->addSource(make<RovaTestSource>(u"s2"_s));
@@ -289,10 +278,6 @@ private Q_SLOTS:
         registry()->addPlaylist(takenPlaylist);
         for (QObject* object : std::initializer_list<QObject*>{taken, takenControl, takenPlaylist})
             object->setParent(p);
-        // Held under two names: deleted once.
-        auto* twice = make<RovaTestControlInterface>(u"twice"_s);
-        registry()->addPluginControlInterface(u"x"_s, twice);
-        registry()->addPluginControlInterface(u"y"_s, twice);
         AnnouncementLog log(registry());
 
         delete first.data();
