@@ -275,7 +275,6 @@ class tst_RovaBasicRenderer : public QObject
             return;
         }
         renderer.setRendererPolicy(new InstantPolicy, RovaRendererPolicy::DefaultGroup);
-        QTRY_VERIFY(renderer.stateMachine()->isRunning());
         renderer.assignPlaylist(&items.playlist);
         settle(renderer);
         run(renderer, ways.value(state));
@@ -485,7 +484,6 @@ private Q_SLOTS:
 
         run(renderer, commands);
         QTEST(QString(renderer.log.join(u',') + u'>' + renderer.machineState()), "expected");
-        QVERIFY(renderer.stateMachine()->isRunning());
         // Each state reports itself, the stop state first; the pending states report nothing.
         QCOMPARE(reports.first().at(0).toInt(), 0);
         const QHash<QString, int> own{{u"stop"_s, 0}, {u"playing"_s, 1}, {u"uriPlaying"_s, 1}, {u"pause"_s, 2}, {u"uriPause"_s, 2}, {u"transition"_s, 3}};
@@ -636,7 +634,6 @@ private Q_SLOTS:
             else
                 delete playlist;
             QTRY_COMPARE(renderer->machineState(), u"stop"_s);
-            QCOMPARE(renderer->playlistHandler()->currentPlaylistID(), QString());
             renderer->play();
             QTRY_COMPARE(errors.size(), 1);
             QCOMPARE(errors.takeFirst().first().value<RovaError>().code(), RovaError::RendererNoPlaylist);
@@ -828,14 +825,12 @@ private Q_SLOTS:
         QTemporaryDir scratch;
         const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS"), database = qgetenv("QSPARQL_TRACKER_DATABASE");
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(scratch.filePath(u"no-bus"_s)));
-        qputenv("QSPARQL_TRACKER_BUS_NAME", "org.example.Nobody");
         qunsetenv("QSPARQL_TRACKER_DATABASE");
         Rig rig(ids(u"0 1"_s));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"."_s));
         const QString log = rig.run(u"assign"_s);
         qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
         qputenv("QSPARQL_TRACKER_DATABASE", database);
-        qunsetenv("QSPARQL_TRACKER_BUS_NAME");
         QVERIFY2(QRegularExpression(u"^list item\\(0,0\\) error\\(303:.+\\) Stop!$"_s).match(log).hasMatch(), qPrintable(log));
     }
 
