@@ -310,7 +310,6 @@ class tst_RovaBasicRenderer : public QObject
         else if (name == u"stopped") Q_EMIT renderer.rendererStopped();
         else if (name.startsWith(u"auto")) accepted = renderer.setRovaProperty(u"rova_auto_advance"_s, name == u"autoOn");
         else if (name == u"confirm") renderer.confirm = !renderer.confirm;
-        else if (name == u"assign") accepted = renderer.assignPlaylist(playlist);
         else if (name == u"remove") playlist->removeItem(playlist->getCurrentIndex());
         else if (name == u"repeat") playlist->setRepeat(RovaPlaylist::RovaRepeatMode((playlist->repeatMode() + 1) % 3));
         else if (name == u"shuffle") playlist->isShuffled() ? playlist->unShuffle() : playlist->shuffle();
@@ -450,7 +449,6 @@ private Q_SLOTS:
             // A lookup answered while the start waits in the queue starts the item once.
             {"play+ready", "play item0.mp3>pending", nullptr},
             {"pauseAt+ready", "play item0.mp3@5>pending", nullptr},
-            {"assign+play", "media 0,play item0.mp3>pending", nullptr},
             // What the implementation reports moves the machine on.
             {"playing0", ">playing", ">playing", ">playing", ">playing", ">playing", ">uriPlaying", ">uriPlaying", ">uriPlaying"},
             {"playing1", "hint ->playing", "hint ->playing", "hint ->playing", "hint ->playing", "hint ->playing", "media -1>uriPlaying", "media -1>uriPlaying", "media -1>uriPlaying"},
