@@ -8,6 +8,8 @@
 #include <QQueue>
 #include <QStateMachine>
 
+#include <utility>
+
 class RovaRendererPolicyCommunicatorPrivate
 {
 public:
@@ -16,7 +18,15 @@ public:
     {
     }
 
-    void post(RovaRendererEvent* event) { machine.postEvent(event, QStateMachine::NormalPriority); }
+    // A machine that is not running refuses events (and would drop them): what
+    // arrives before it starts, a policy's demand say, waits for its start.
+    void post(RovaRendererEvent* event)
+    {
+        if (machine.isRunning())
+            machine.postEvent(event, QStateMachine::NormalPriority);
+        else
+            held.append(event);
+    }
 
     void postQueue()
     {
@@ -29,6 +39,7 @@ public:
     // never called.
     QPointer<RovaRendererPolicy> policy;
     QQueue<RovaRendererEvent*> queue;
+    QList<RovaRendererEvent*> held;
     int lastEventType = RovaRendererEvent::Stop;
 };
 
@@ -36,12 +47,17 @@ RovaRendererPolicyCommunicator::RovaRendererPolicyCommunicator(QStateMachine& ma
     : QObject(nullptr)
     , d(std::make_unique<RovaRendererPolicyCommunicatorPrivate>(machine))
 {
+    connect(&machine, &QStateMachine::started, this, [this] {
+        for (RovaRendererEvent* event : std::exchange(d->held, {}))
+            d->post(event);
+    });
     setPolicy(policy);
 }
 
 RovaRendererPolicyCommunicator::~RovaRendererPolicyCommunicator()
 {
     qDeleteAll(d->queue);
+    qDeleteAll(d->held);
 }
 
 void RovaRendererPolicyCommunicator::setPolicy(RovaRendererPolicy* policy)

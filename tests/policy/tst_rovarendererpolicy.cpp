@@ -81,6 +81,9 @@ private Q_SLOTS:
         QTest::newRow("waiting commands go to the new policy, or at once to none")
             << "1000 1005 use:B A:grant A:stop B:grant 1004 use:none" << "A:request(0) B:request(0) 1000 1005 B:request(0) 1004";
         QTest::newRow("waiting commands die with the communicator") << "1000 1002 destroy A:grant" << "A:request(0)";
+        QTest::newRow("what comes before the machine runs waits for it")
+            << "idle A:pause 1002 A:stop start" << "1003 1002 1002";
+        QTest::newRow("what waits for the machine dies with the communicator") << "idle A:stop destroy start" << "";
     }
 
     void shouldHoldCommandsUntilThePolicyGrants()
@@ -91,8 +94,9 @@ private Q_SLOTS:
             QStateMachine machine;
             machine.addTransition(new Recorder(log));
             machine.setInitialState(new QState(&machine));
-            machine.start();
-            QTRY_VERIFY(machine.isRunning());
+            if (!script.startsWith(u"idle"_s)) // else only its "start" step starts it
+                machine.start();
+            QTRY_VERIFY(machine.isRunning() != script.startsWith(u"idle"_s));
             QHash<QString, Policy*> policies{{u"A"_s, new Policy(log, u"A"_s)}, {u"B"_s, new Policy(log, u"B"_s)}};
             auto communicator = std::make_unique<RovaRendererPolicyCommunicator>(machine, policies.value(u"A"_s));
             connect(communicator.get(), &RovaRendererPolicyCommunicator::policyDenied, this, [&log](const RovaError& error) {
@@ -118,9 +122,16 @@ private Q_SLOTS:
                     delete policies.take(arg);
                 else if (what == u"destroy")
                     communicator.reset();
+                else if (what == u"start")
+                    machine.start();
+                else if (what == u"idle")
+                    continue;
                 else
                     communicator->handleRendererStateChange(what == u"paused" ? RovaRenderer::Paused : RovaRenderer::Stopped);
                 // A marker behind everything posted so far.
+                QTRY_VERIFY(machine.isRunning() || step != u"start"_s);
+                if (!machine.isRunning())
+                    continue;
                 machine.postEvent(new RovaRendererEvent(RovaRendererEvent::RovaRendererEventType(1500)));
                 QTRY_COMPARE(log.value(log.size() - 1), u"1500"_s);
                 log.removeLast();
