@@ -38,4 +38,4 @@ echo "== qrova-play --output out.wav: the whole playlist through the renderer pl
 qrova-play --output "$work/out.wav" < /dev/null
 
 echo "== what was played, and the gap at each boundary"
-build-release/examples/player/qrova-wavgaps "$work/out.wav" "${tones[@]}"
+build-release/player/qrova-wavgaps "$work/out.wav" "${tones[@]}"
