@@ -5,6 +5,7 @@
 #include "rovaplugin.h"
 #include "rovaplugincontrolinterface.h"
 #include "rovarenderer.h"
+#include "rovarendererpolicyplugin.h"
 #include "rovasource.h"
 
 #include <QCoreApplication>
@@ -12,9 +13,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonObject>
 #include <QMap>
 #include <QPluginLoader>
 #include <QPointer>
+#include <QSet>
 
 #ifndef QROVA_BUILD_TIME
 #define QROVA_BUILD_TIME "N/A"
@@ -44,6 +47,23 @@ bool isUsable(const QDir& dir)
     return dir.exists() && QFileInfo(dir.absolutePath()).isReadable();
 }
 
+// Why the plugin that \a loader opened cannot be used. Qt names its reason
+// only when the library or its root object fails; a root object of the wrong
+// kind would otherwise be reported as an unknown error.
+QString refusal(const QPluginLoader& loader, bool hasRoot, bool isRovaPlugin)
+{
+    if (!hasRoot)
+        return loader.errorString();
+    if (isRovaPlugin)
+        return QStringLiteral("The plugin is loaded already");
+    const QString iid = loader.metaData().value(QLatin1String("IID")).toString();
+    if (iid == QLatin1String(RovaRendererPolicyPlugin_iid))
+        return QLatin1String("It is a renderer policy plugin; those are loaded from ")
+            + QFileInfo(RovaRendererPolicyPlugin::defaultPolicyPluginPath()).path();
+    return QLatin1String("It implements the interface ") + (iid.isEmpty() ? QStringLiteral("(none)") : iid)
+        + QLatin1String(", not ") + QLatin1String(RovaPlugin_iid);
+}
+
 } // namespace
 
 class RovaInternalRegistryPrivate
@@ -60,16 +80,27 @@ public:
     QHash<QPluginLoader*, QPointer<QObject>> roots;
     // Set while the registry destroys what it owns: nothing is announced then.
     bool destroying = false;
+    // Objects whose removal is being announced. They stay listed until their
+    // listeners have heard of it; a second removal of one is ignored, and its
+    // deletion by a listener is not announced again.
+    QSet<const void*> removing;
     // The context of every connection the registry makes to the objects it
     // holds; it goes before the registry does, and its connections with it.
     QObject tracker;
 
-    // True when an object taken out of \a list for its removal still exists,
-    // is still the registry's child and was not registered again meanwhile.
-    template<typename T>
-    static bool stillOwned(const QPointer<T>& object, const QList<T*>& list, const QObject* registry)
+    // Announces the removal of \a object through \a announce while it is still
+    // listed, then takes it out of \a list and deletes it unless a listener
+    // deleted it or gave it another parent meanwhile.
+    template<typename T, typename Announce>
+    void remove(QList<T*>& list, T* object, const QObject* registry, Announce announce)
     {
-        return object && object->parent() == registry && !list.contains(object.data());
+        const QPointer<T> guard(object);
+        removing.insert(object);
+        announce();
+        removing.remove(object);
+        list.removeOne(object); // compares the address only: safe after a listener deleted it
+        if (guard && guard->parent() == registry)
+            delete object;
     }
 
     template<typename T>
@@ -244,7 +275,7 @@ bool RovaInternalRegistry::addPlaylist(RovaPlaylist* playlist)
         for (RovaPlaylist* registered : std::as_const(d->playlists)) {
             if (isSameObject(registered, object)) {
                 d->playlists.removeOne(registered);
-                if (!d->destroying)
+                if (!d->destroying && !d->removing.contains(object))
                     Q_EMIT playlistRemoved(registered);
                 return;
             }
@@ -262,41 +293,30 @@ bool RovaInternalRegistry::addPlaylist(RovaPlaylist* playlist)
     return true;
 }
 
-// The object is out of the registry's lists before anybody hears of its
-// removal, so a listener that removes it again finds nothing, and one that
-// deletes it leaves nothing for the registry to delete.
 void RovaInternalRegistry::removePlaylist(const QString& id)
 {
     RovaPlaylist* playlist = this->playlist(id);
-    if (!playlist)
+    if (!playlist || d->removing.contains(playlist))
         return;
     const QString name = playlist->name();
-    const QPointer<RovaPlaylist> guard(playlist);
-    d->playlists.removeOne(playlist);
-    Q_EMIT playlistRemoved(playlist);
-    Q_EMIT playlistRemoved(id, name);
-    if (RovaInternalRegistryPrivate::stillOwned(guard, d->playlists, this))
-        delete playlist;
+    d->remove(d->playlists, playlist, this, [&] {
+        Q_EMIT playlistRemoved(playlist);
+        Q_EMIT playlistRemoved(id, name);
+    });
 }
 
 void RovaInternalRegistry::removeExtension(const QString& uuid)
 {
     if (RovaSource* source = this->source(uuid)) {
-        const QString name = source->name();
-        const QPointer<RovaSource> guard(source);
-        d->sources.removeOne(source);
-        Q_EMIT sourceRemoved(uuid, name);
-        if (RovaInternalRegistryPrivate::stillOwned(guard, d->sources, this))
-            delete source;
+        if (!d->removing.contains(source)) {
+            const QString name = source->name();
+            d->remove(d->sources, source, this, [&] { Q_EMIT sourceRemoved(uuid, name); });
+        }
         return;
     }
-    if (RovaRenderer* renderer = this->renderer(uuid)) {
+    if (RovaRenderer* renderer = this->renderer(uuid); renderer && !d->removing.contains(renderer)) {
         const QString name = renderer->name();
-        const QPointer<RovaRenderer> guard(renderer);
-        d->renderers.removeOne(renderer);
-        Q_EMIT rendererRemoved(uuid, name);
-        if (RovaInternalRegistryPrivate::stillOwned(guard, d->renderers, this))
-            delete renderer;
+        d->remove(d->renderers, renderer, this, [&] { Q_EMIT rendererRemoved(uuid, name); });
     }
 }
 
@@ -310,7 +330,8 @@ void RovaInternalRegistry::extensionDestroyed(QObject* extension)
         if (isSameObject(registered, extension))
             renderer = registered;
     }
-    if (renderer && d->renderers.removeAll(renderer) > 0 && !d->destroying) {
+    const bool announce = !d->destroying && !d->removing.contains(extension);
+    if (renderer && d->renderers.removeAll(renderer) > 0 && announce) {
         Q_EMIT rendererRemoved(renderer);
         qDebug("Signal rendererRemoved(RovaRenderer* rnd) is deprecated");
     }
@@ -320,7 +341,7 @@ void RovaInternalRegistry::extensionDestroyed(QObject* extension)
         if (isSameObject(registered, extension))
             source = registered;
     }
-    if (source && d->sources.removeAll(source) > 0 && !d->destroying) {
+    if (source && d->sources.removeAll(source) > 0 && announce) {
         Q_EMIT sourceRemoved(source);
         qDebug("Signal sourceRemoved(RovaSource* src) is deprecated");
     }
@@ -366,7 +387,7 @@ bool RovaInternalRegistry::loadPlugin(const QString& path)
     QObject* root = loader->instance();
     RovaPlugin* plugin = qobject_cast<RovaPlugin*>(root);
     if (!plugin || d->plugins.contains(plugin)) {
-        qWarning() << path << ": unable to load plugin." << loader->errorString();
+        qWarning() << path << ": unable to load plugin." << refusal(*loader, root != nullptr, plugin != nullptr);
         delete loader;
         return false;
     }

@@ -57,11 +57,13 @@ QString inDir(const QString& name) { return pluginDir + u'/' + name; }
 
 QString canonical(const QString& path) { return QFileInfo(path).canonicalFilePath(); }
 
-// The warning loadPlugin() writes for \a path, whatever Qt's reason.
-void expectUnableToLoad(const QString& path)
+// The warning loadPlugin() writes for \a path, with \a reason or any reason
+// that names one.
+void expectUnableToLoad(const QString& path, const QString& reason = {})
 {
+    const QString because = reason.isEmpty() ? u"(?!Unknown error).+"_s : QRegularExpression::escape(reason);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^\""_s + QRegularExpression::escape(path)
-                                                          + u"\" : unable to load plugin\\. \".+\"$"_s));
+                                                          + u"\" : unable to load plugin\\. \""_s + because + u"\"$"_s));
 }
 
 RovaInternalRegistry* registry() { return RovaInternalRegistry::internalInstance(); }
@@ -195,14 +197,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("onAdd"); // the listener hears the addition, else the removal
         QTest::addColumn<bool>("deletes"); // it deletes the object, else has the registry remove it
         QTest::addColumn<QString>("log");
-        QTest::newRow("source removed while added") << "source" << true << false << "+source*;-source(x,X)";
-        QTest::newRow("source deleted while added") << "source" << true << true << "+source*;-source*";
-        QTest::newRow("renderer deleted while added") << "renderer" << true << true << "+renderer*;-renderer*";
-        QTest::newRow("playlist removed while added") << "playlist" << true << false << "+playlist*;-playlist*;-playlist(x,X)";
-        QTest::newRow("source removed again while removed") << "source" << false << false << "-source(x,X)";
-        QTest::newRow("source deleted while removed") << "source" << false << true << "-source(x,X)";
-        QTest::newRow("playlist removed again while removed") << "playlist" << false << false << "-playlist*;-playlist(x,X)";
-        QTest::newRow("playlist deleted while removed") << "playlist" << false << true << "-playlist*;-playlist(x,X)";
+        QTest::addColumn<QString>("listed"); // still in the registry during each removal signal that names it
+        QTest::newRow("source removed while added") << "source" << true << false << "+source*;-source(x,X)" << "1";
+        QTest::newRow("source deleted while added") << "source" << true << true << "+source*;-source*" << "";
+        QTest::newRow("renderer deleted while added") << "renderer" << true << true << "+renderer*;-renderer*" << "";
+        QTest::newRow("playlist removed while added") << "playlist" << true << false << "+playlist*;-playlist*;-playlist(x,X)" << "1;1";
+        QTest::newRow("source removed again while removed") << "source" << false << false << "-source(x,X)" << "1";
+        QTest::newRow("source deleted while removed") << "source" << false << true << "-source(x,X)" << "1";
+        QTest::newRow("playlist removed again while removed") << "playlist" << false << false << "-playlist*;-playlist(x,X)" << "1;1";
+        QTest::newRow("playlist deleted while removed") << "playlist" << false << true << "-playlist*;-playlist(x,X)" << "1;0";
     }
 
     void shouldLetListenersRemoveOrDeleteWhatIsAnnounced()
@@ -211,6 +214,7 @@ private Q_SLOTS:
         QFETCH(bool, onAdd);
         QFETCH(bool, deletes);
         QFETCH(QString, log);
+        QFETCH(QString, listed);
         auto* r = registry();
         QObject* object = kind == u"source"_s ? make<RovaTestSource>(u"x"_s, u"X"_s)
                         : kind == u"renderer"_s ? static_cast<QObject*>(make<RovaTestRenderer>(u"x"_s, u"X"_s))
@@ -225,6 +229,11 @@ private Q_SLOTS:
         if (!onAdd)
             QVERIFY(add());
         AnnouncementLog announcements(r); // hears everything before the listener
+        QStringList seen;
+        const auto look = [&] { seen << (r->source(u"x"_s) || r->playlist(u"x"_s) ? u"1"_s : u"0"_s); };
+        connect(r, qOverload<const QString&, const QString&>(&RovaRegistry::sourceRemoved), this, look);
+        connect(r, qOverload<const QString&, const QString&>(&RovaRegistry::playlistRemoved), this, look);
+        connect(r, qOverload<const RovaPlaylist*>(&RovaRegistry::playlistRemoved), this, look);
         if (onAdd) {
             connect(r, qOverload<RovaSource*>(&RovaRegistry::sourceAdded), this, react);
             connect(r, qOverload<RovaRenderer*>(&RovaRegistry::rendererAdded), this, react);
@@ -236,6 +245,7 @@ private Q_SLOTS:
             remove();
         }
         QCOMPARE(announcements.text(), log);
+        QCOMPARE(seen.join(u';'), listed);
         QCOMPARE(destroyed(), u"x"_s);
         QVERIFY(r->sources().isEmpty() && r->renderers().isEmpty() && r->playlists().isEmpty());
     }
@@ -301,10 +311,13 @@ private Q_SLOTS:
         QCOMPARE(registry()->availablePlugins(), expected);
         QVERIFY(registry()->loadedPlugins().isEmpty()); // listing loads nothing
 
-        // The link is the good plugin a second time.
-        for (const QString& path : {inDir(u"broken.so"_s), goodLink, inDir(u"libqrova-test-notaplugin.so"_s),
-                                    inDir(u"libqrova-test-otheriid.so"_s)})
-            expectUnableToLoad(path);
+        // The link is the good plugin a second time; a policy plugin belongs in its own folder.
+        const QString loadedAlready = u"The plugin is loaded already"_s;
+        expectUnableToLoad(inDir(u"broken.so"_s));
+        expectUnableToLoad(goodLink, loadedAlready);
+        expectUnableToLoad(inDir(u"libqrova-test-notaplugin.so"_s));
+        expectUnableToLoad(inDir(u"libqrova-test-otheriid.so"_s),
+                           u"It is a renderer policy plugin; those are loaded from "_s + inDir(u"policy"_s));
         registry()->loadPlugins();
         QCOMPARE(registry()->renderer(u"good2-renderer"_s)->name(), u"Test renderer"_s);
         QCOMPARE(registry()->pluginControlInterface(u"good-control"_s)->setting(u"label"_s), u"good"_s);
@@ -314,7 +327,7 @@ private Q_SLOTS:
 
         // Loaded already, or no plugin file at all.
         for (const QString& path : {good, inDir(u"missing.so"_s), inDir(u"folder.so"_s), QString()}) {
-            expectUnableToLoad(path);
+            expectUnableToLoad(path, path == good ? loadedAlready : QString());
             QVERIFY(!registry()->loadPlugin(path));
         }
         QStringList loaded = registry()->loadedPlugins();
