@@ -143,6 +143,25 @@ void releaseLocalStore(const QString& directory)
     localStoresChanged().notify_all();
 }
 
+// True when \a error says that the endpoint is no longer there to answer.
+bool isEndpointGone(const GError* error)
+{
+    if (error->domain == G_DBUS_ERROR) {
+        switch (error->code) {
+        case G_DBUS_ERROR_NO_REPLY: // "Message recipient disconnected from message bus without replying"
+        case G_DBUS_ERROR_SERVICE_UNKNOWN:
+        case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+        case G_DBUS_ERROR_DISCONNECTED:
+        case G_DBUS_ERROR_NO_SERVER:
+            return true;
+        default:
+            return false;
+        }
+    }
+    return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CLOSED) || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_BROKEN_PIPE)
+        || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CONNECTION_CLOSED);
+}
+
 } // namespace
 
 QTrackerWorker::QTrackerWorker(const QTrackerStoreLocation& location)
@@ -231,41 +250,32 @@ void QTrackerWorker::process(QSparqlJob& job)
         job.completeWithError(QSparqlError(abandonedMessage(), QSparqlError::ConnectionError));
         return;
     }
-    QSparqlError openError;
-    if (!ensureOpen(&openError)) {
-        if (job.isCancelled())
-            openError = QSparqlError(abandonedMessage(), QSparqlError::ConnectionError);
-        job.completeWithError(openError);
-        return;
-    }
-
     const QByteArray text = job.query.preparedQueryText().toUtf8();
+    bool reconnected = false;
     GError* error = nullptr;
-    if (job.query.isUpdate()) {
-        tracker_sparql_connection_update(m_tracker, text.constData(), job.cancellable, &error);
-    } else if (TrackerSparqlCursor* cursor =
-                   tracker_sparql_connection_query(m_tracker, text.constData(), job.cancellable, &error)) {
-        while (tracker_sparql_cursor_next(cursor, job.cancellable, &error)) {
-            const int columns = tracker_sparql_cursor_get_n_columns(cursor);
-            QSparqlRow row;
-            row.resize(columns);
-            for (int i = 0; i < columns; ++i) {
-                QSparqlCell& cell = row[i];
-                cell.type = cellType(tracker_sparql_cursor_get_value_type(cursor, i));
-                if (cell.type != QSparqlCell::Unbound) {
-                    glong length = 0;
-                    const gchar* value = tracker_sparql_cursor_get_string(cursor, i, &length);
-                    cell.text = QString::fromUtf8(value, value ? qsizetype(length) : 0);
-                }
-            }
-            job.rows.append(std::move(row));
+    for (;;) {
+        QSparqlError openError;
+        if (!ensureOpen(&openError, reconnected)) {
+            if (job.isCancelled())
+                openError = QSparqlError(abandonedMessage(), QSparqlError::ConnectionError);
+            job.completeWithError(openError);
+            return;
         }
-        g_object_unref(cursor);
-    }
-
-    if (!error) {
-        job.complete();
-        return;
+        run(job, text, &error);
+        if (!error) {
+            job.complete();
+            return;
+        }
+        // An endpoint that went away (a miner that was stopped or crashed) is dialled
+        // once more: the session bus starts an activatable one again. A query is asked
+        // again; an update may have been done, so it is not.
+        if (reconnected || job.isCancelled() || job.query.isUpdate() || m_location.kind != QTrackerStoreLocation::Bus
+            || !isEndpointGone(error))
+            break;
+        g_clear_error(&error);
+        job.rows.clear();
+        closeStore();
+        reconnected = true;
     }
 
     QSparqlError result(fromGError(error), QSparqlError::BackendError, error->code);
@@ -300,7 +310,34 @@ void QTrackerWorker::process(QSparqlJob& job)
     job.completeWithError(result);
 }
 
-bool QTrackerWorker::ensureOpen(QSparqlError* error)
+void QTrackerWorker::run(QSparqlJob& job, const QByteArray& text, GError** error)
+{
+    if (job.query.isUpdate()) {
+        tracker_sparql_connection_update(m_tracker, text.constData(), job.cancellable, error);
+        return;
+    }
+    TrackerSparqlCursor* cursor = tracker_sparql_connection_query(m_tracker, text.constData(), job.cancellable, error);
+    if (!cursor)
+        return;
+    while (tracker_sparql_cursor_next(cursor, job.cancellable, error)) {
+        const int columns = tracker_sparql_cursor_get_n_columns(cursor);
+        QSparqlRow row;
+        row.resize(columns);
+        for (int i = 0; i < columns; ++i) {
+            QSparqlCell& cell = row[i];
+            cell.type = cellType(tracker_sparql_cursor_get_value_type(cursor, i));
+            if (cell.type != QSparqlCell::Unbound) {
+                glong length = 0;
+                const gchar* value = tracker_sparql_cursor_get_string(cursor, i, &length);
+                cell.text = QString::fromUtf8(value, value ? qsizetype(length) : 0);
+            }
+        }
+        job.rows.append(std::move(row));
+    }
+    g_object_unref(cursor);
+}
+
+bool QTrackerWorker::ensureOpen(QSparqlError* error, bool reopening)
 {
     if (m_tracker)
         return true;
@@ -368,7 +405,8 @@ bool QTrackerWorker::ensureOpen(QSparqlError* error)
     g_object_unref(opened);
     if (!m_tracker) {
         g_dbus_error_strip_remote_error(gerror);
-        *error = QSparqlError(QStringLiteral("Could not reach the Tracker endpoint \"%1\" on the session bus: %2")
+        *error = QSparqlError((reopening ? QStringLiteral("The Tracker endpoint \"%1\" went away and could not be reached again: %2")
+                                         : QStringLiteral("Could not reach the Tracker endpoint \"%1\" on the session bus: %2"))
                                   .arg(m_location.name, fromGError(gerror)),
                               QSparqlError::ConnectionError, gerror->code);
         g_error_free(gerror);
