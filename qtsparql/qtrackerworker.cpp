@@ -2,8 +2,10 @@
 #include "qtrackerworker_p.h"
 #include "qsparqlresult_p.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <QScopeGuard>
 
 #include <libtracker-sparql/tracker-sparql.h>
@@ -11,7 +13,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <map>
+#include <utility>
 #include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +55,7 @@ QSparqlCell::Type cellType(TrackerSparqlValueType type)
 struct SharedLocalStore
 {
     TrackerSparqlConnection* connection = nullptr;
+    QString copy; // the private copy that was opened instead of a store the user may not change
     int users = 0;
     bool busy = false; // being opened or closed by one thread, without the lock
 };
@@ -81,6 +86,76 @@ void wakeLocalStoreWaiters(GCancellable*, gpointer)
     localStoresChanged().notify_all();
 }
 
+const char storeDatabase[] = "/meta.db";
+
+/* What is wrong with the SQLite database file \a database, as far as its header
+   tells; null when nothing is, or when the file is not there or empty. */
+const char* damageOf(const QString& database)
+{
+    QFile file(database);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return nullptr;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArray("SQLite format 3", 16)))
+        return "meta.db is not a database";
+    const quint16 size = qFromBigEndian<quint16>(header.constData() + 16);
+    const qint64 pageSize = size == 1 ? 65536 : size;
+    const quint32 pages = qFromBigEndian<quint32>(header.constData() + 28);
+    // The page count holds when the change counter matches the one it was written with.
+    const bool countHolds = header.mid(24, 4) == header.mid(92, 4);
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0 || file.size() % pageSize != 0
+        || (countHolds && file.size() < pages * pageSize))
+        return "meta.db is cut short";
+    return nullptr;
+}
+
+/* A private copy of the files of the store in \a directory, in a new temporary
+   directory; a null string when that fails (\a error is set). */
+QString copyStore(const QString& directory, GError** error)
+{
+    gchar* made = g_dir_make_tmp("qtsparql-store-XXXXXX", error);
+    if (!made)
+        return QString();
+    const QString copy = QFile::decodeName(made);
+    g_free(made);
+    const QFileInfoList files = QDir(directory).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& file : files) {
+        if (!QFile::copy(file.filePath(), copy + QLatin1Char('/') + file.fileName())) {
+            QDir(copy).removeRecursively();
+            g_set_error(error, G_IO_ERROR, G_IO_ERROR_FAILED, "could not copy %s to read it", QFile::encodeName(file.fileName()).constData());
+            return QString();
+        }
+    }
+    return copy;
+}
+
+/* Opens the local store in \a directory. A database file that is not SQLite's is
+   left alone. A store the user may not change is read from a private copy, opened
+   read-only: that is all listing and playing need, and SQLite cannot read a store
+   whose directory it cannot write. */
+TrackerSparqlConnection* openLocalStore(const QString& directory, QString* copy, GCancellable* cancellable, GError** error)
+{
+    const QByteArray path = QFile::encodeName(directory);
+    const QByteArray database = path + storeDatabase;
+    if (const char* damage = damageOf(QFile::decodeName(database))) {
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_INVALID_DATA, damage);
+        return nullptr;
+    }
+    const bool readOnly = ::access(database.constData(), F_OK) == 0
+        && (::access(path.constData(), W_OK) != 0 || ::access(database.constData(), W_OK) != 0);
+    if (readOnly && (*copy = copyStore(directory, error)).isNull())
+        return nullptr;
+    GFile* store = g_file_new_for_path(QFile::encodeName(readOnly ? *copy : directory).constData());
+    GFile* ontology = tracker_sparql_get_ontology_nepomuk();
+    TrackerSparqlConnection* connection = tracker_sparql_connection_new(
+        readOnly ? TRACKER_SPARQL_CONNECTION_FLAGS_READONLY : TRACKER_SPARQL_CONNECTION_FLAGS_NONE, store, ontology, cancellable, error);
+    g_object_unref(ontology);
+    g_object_unref(store);
+    if (!connection && readOnly)
+        QDir(std::exchange(*copy, QString())).removeRecursively();
+    return connection;
+}
+
 TrackerSparqlConnection* acquireLocalStore(const QString& directory, GCancellable* cancellable, GError** error)
 {
     // A stop also ends the wait for somebody else's open; connected before
@@ -105,15 +180,12 @@ TrackerSparqlConnection* acquireLocalStore(const QString& directory, GCancellabl
     // Nobody else touches a busy entry, so it stays where it is meanwhile.
     shared.busy = true;
     lock.unlock();
-    GFile* store = g_file_new_for_path(QFile::encodeName(directory).constData());
-    GFile* ontology = tracker_sparql_get_ontology_nepomuk();
-    TrackerSparqlConnection* connection =
-        tracker_sparql_connection_new(TRACKER_SPARQL_CONNECTION_FLAGS_NONE, store, ontology, cancellable, error);
-    g_object_unref(ontology);
-    g_object_unref(store);
+    QString copy;
+    TrackerSparqlConnection* connection = openLocalStore(directory, &copy, cancellable, error);
     lock.lock();
     if (connection) {
         shared.connection = connection;
+        shared.copy = copy;
         shared.users = 1;
         shared.busy = false;
     } else {
@@ -134,9 +206,12 @@ void releaseLocalStore(const QString& directory)
     // until the database is shut before opening it again.
     it->second.busy = true;
     TrackerSparqlConnection* connection = it->second.connection;
+    const QString copy = it->second.copy;
     lock.unlock();
     tracker_sparql_connection_close(connection);
     g_object_unref(connection);
+    if (!copy.isEmpty())
+        QDir(copy).removeRecursively();
     lock.lock();
     localStores().erase(directory);
     lock.unlock();
@@ -353,12 +428,17 @@ bool QTrackerWorker::ensureOpen(QSparqlError* error, bool reopening)
             return false;
         }
         m_storeKey = QFileInfo(m_location.name).canonicalFilePath();
+        // A store that is there and readable but cannot be opened is damaged, and is
+        // never created afresh over the old one.
+        const QFileInfo database(m_storeKey + QLatin1String(storeDatabase));
+        const bool wasThere = database.size() > 0 && database.isReadable();
         m_tracker = acquireLocalStore(m_storeKey, m_stopCancellable, &gerror);
         if (!m_tracker) {
             m_storeKey.clear();
-            *error = QSparqlError(QStringLiteral("Could not open the Tracker database \"%1\": %2")
-                                      .arg(m_location.name, fromGError(gerror)),
-                                  QSparqlError::ConnectionError, gerror->code);
+            const QString message = wasThere && !g_error_matches(gerror, G_IO_ERROR, G_IO_ERROR_CANCELLED)
+                ? QStringLiteral("The Tracker store in \"%1\" is damaged (%2); it was left as it is")
+                : QStringLiteral("Could not open the Tracker database \"%1\": %2");
+            *error = QSparqlError(message.arg(m_location.name, fromGError(gerror)), QSparqlError::ConnectionError, gerror->code);
             g_error_free(gerror);
             return false;
         }

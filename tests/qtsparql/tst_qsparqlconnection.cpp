@@ -6,7 +6,9 @@
 #include <QtSparql/QtSparql>
 
 #include <QAbstractEventDispatcher>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
@@ -14,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <QTimer>
 #include <QUrl>
 
@@ -21,6 +24,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -125,6 +129,40 @@ int lockDatabase(const QString& database)
     lock.l_start = 0x40000000; // SQLite's lock bytes
     lock.l_len = 512;
     return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0 ? fd : -1; // a test that gets no lock fails anyway
+}
+
+// Every file below \a path (and \a path) with its mode and a hash of its content.
+QStringList snapshot(const QString& path)
+{
+    QStringList files;
+    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    for (QString file = path; !file.isEmpty(); file = it.hasNext() ? it.next() : QString()) {
+        QFile f(file);
+        const QByteArray content = QFileInfo(file).isFile() && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        files += u"%1 %2 %3"_s.arg(file).arg(int(f.permissions()), 0, 16).arg(QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex()));
+    }
+    files.sort();
+    return files;
+}
+
+// Gives \a path and everything below it to "nobody" when this runs as root, so that a
+// child run as nobody meets the permissions a user would.
+void giveToNobody(const QString& path)
+{
+    if (::geteuid() != 0)
+        return;
+    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    for (QString file = path; !file.isEmpty(); file = it.hasNext() ? it.next() : QString())
+        QVERIFY(::chown(QFile::encodeName(file).constData(), 65534, 65534) == 0);
+}
+
+// Run as "<test> --lookup-in DIR": writes what the lookup of item 0 answers in the store in DIR.
+int lookupIn(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QSparqlConnection connection(u"QTRACKER"_s, databaseOptions(QFile::decodeName(argv[2])));
+    QTextStream(stdout) << syncAnswer(connection, lookup(0));
+    return 0;
 }
 
 } // namespace
@@ -506,6 +544,51 @@ private Q_SLOTS:
         QCOMPARE(finished.size(), 4);
     }
 
+    void shouldListStoresItCannotChangeAndLeaveDamagedOnesAsTheyAre_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("answer"); // "%1": the store's directory
+        QTest::newRow("store the user cannot write") << u"read-only"_s << lookupAnswer(0);
+        const QString damaged = u"ConnectionError: The Tracker store in \"%1\" is damaged (%2); it was left as it is"_s;
+        QTest::newRow("garbage instead of the database") << u"garbage"_s << damaged.arg(u"%1"_s, u"meta.db is not a database"_s);
+        QTest::newRow("database cut short") << u"truncated"_s << damaged.arg(u"%1"_s, u"meta.db is cut short"_s);
+    }
+    void shouldListStoresItCannotChangeAndLeaveDamagedOnesAsTheyAre()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, answer);
+        RovaTrackerFixture store(1);
+        QVERIFY2(store.isValid(), qPrintable(store.errorString()));
+        const QString path = store.databasePath();
+        QFile database(path + u"/meta.db"_s);
+        if (damage == u"truncated") {
+            QVERIFY(database.resize(4096));
+        } else if (damage == u"garbage") {
+            QVERIFY(database.open(QIODevice::WriteOnly) && database.write(QByteArray(8192, 'x')) == 8192);
+            database.close();
+        }
+        giveToNobody(QFileInfo(path).path());
+        if (damage == u"read-only") {
+            for (const QFileInfo& file : QDir(path).entryInfoList(QDir::Files | QDir::Hidden))
+                QVERIFY(QFile::setPermissions(file.filePath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        }
+        const auto writable = qScopeGuard([&] { QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+        const QStringList before = snapshot(path);
+
+        // As another user when this runs as root, who could write anything.
+        QProcess child;
+        child.setChildProcessModifier([] {
+            if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(99);
+        });
+        child.start(QCoreApplication::applicationFilePath(), {u"--lookup-in"_s, path});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()), answer.contains(u"%1") ? answer.arg(path) : answer);
+        QCOMPARE(QString::fromLocal8Bit(child.readAllStandardError()), QString()); // nor any complaint from Tracker
+        QCOMPARE(snapshot(path), before);
+    }
+
     void shouldReportEndpointGone()
     {
         m_endpoint.stopEndpoint();
@@ -527,5 +610,13 @@ private:
     QTemporaryDir m_scratch;
 };
 
-QTEST_GUILESS_MAIN(tst_QSparqlConnection)
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--lookup-in") == 0)
+        return lookupIn(argc, argv);
+    QCoreApplication app(argc, argv);
+    tst_QSparqlConnection test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_qsparqlconnection.moc"
