@@ -226,13 +226,5 @@ bool RovaTrackerMiner::removeMinerService()
 
 void RovaTrackerMiner::stop()
 {
-    // The miner and the extractor end with their bus; they are told first, so they close their stores.
-    if (m_bus.state() == QProcess::Running) {
-        for (const auto& [name, program] : {std::pair(u"org.freedesktop.Tracker3.Miner.Files"_s, u"/usr/libexec/tracker-miner-fs-3"_s),
-                                            std::pair(u"org.freedesktop.Tracker3.Miner.Extract"_s, u"/usr/libexec/tracker-extract-3"_s)}) {
-            if (const qint64 pid = processId(name, program))
-                ::kill(pid_t(pid), SIGTERM);
-        }
-    }
-    RovaTrackerEndpoint::end(m_bus);
+    RovaTrackerEndpoint::end(m_bus); // the miner and the extractor end with their bus
 }

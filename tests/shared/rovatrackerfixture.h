@@ -89,8 +89,8 @@ private:
 /*!
     The desktop's files miner (tracker-miner-fs-3) and its extractor (tracker-extract-3), D-Bus
     activatable on a private session bus with a private home, TMPDIR, XDG directories and
-    settings, indexing one folder. The bus dies with the test process at the latest, and the
-    miner and extractor with their bus.
+    settings, indexing one folder. The bus dies with the test process at the latest, the
+    miner and the extractor with their bus.
 */
 class RovaTrackerMiner
 {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The Tracker source against a local store and against a tracker3 endpoint on a
-// private bus, both filled by the player's indexer as the desktop's miner would;
-// and the indexer over tones made with gst-launch-1.0.
+// private bus, both filled by the player's indexer as the desktop's miner would,
+// and against the desktop's own miner; and the indexer over tones made with gst-launch-1.0.
 #include "rovamusicindexer.h"
 #include "rovatrackerfixture.h"
 #include "rovatrackersource.h"
@@ -17,11 +17,16 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 const QString busName = u"org.rova.test.TrackerSource"_s;
+const QString minerName = u"org.freedesktop.Tracker3.Miner.Files"_s;
 const QString injection = u"x\") } DELETE WHERE { ?s ?p ?o } #"_s;
+// Two-second tones at 8 kHz: 20 buffers of 800 samples, through the encoder %1 into the file %2.
+const QString tone = u"-q audiotestsrc num-buffers=20 samplesperbuffer=800 ! audio/x-raw,rate=8000,channels=1 ! %1 ! filesink location=\"%2\""_s;
 
 QString fileUrl(const QString& name) { return QString::fromLatin1(QUrl::fromLocalFile(u"/music/"_s + name).toEncoded()); }
 
@@ -227,8 +232,6 @@ private Q_SLOTS:
     {
         const QString music = m_dir.filePath(u"music"_s);
         QVERIFY(QDir(music).mkpath(u"Band"_s));
-        // Two-second tones at 8 kHz: 20 buffers of 800 samples.
-        const QString tone = u"-q audiotestsrc num-buffers=20 samplesperbuffer=800 ! audio/x-raw,rate=8000,channels=1 ! %1 ! filesink location=\"%2\""_s;
         const QString tags = u"taginject tags=\"title=Tone-%1,artist=Band,album=Tones,track-number=(uint)%1\" ! flacenc"_s;
         for (const auto& [encoder, file] : { std::pair(tags.arg(1), u"Band/t1.flac"_s), std::pair(tags.arg(2), u"Band/t2.flac"_s),
                                              std::pair(u"wavenc"_s, u"un tagged.wav"_s) })
@@ -269,6 +272,64 @@ private Q_SLOTS:
         }
     }
 
+    // The desktop's own miner and extractor, on a bus of their own, over a tagged and an untagged file.
+    void shouldListTheMinersSongsByTitleOrFileName()
+    {
+        const QString music = m_dir.filePath(u"mined"_s);
+        QVERIFY(QDir(music).mkpath(u"."_s));
+        for (const auto& [encoder, file] : {std::pair(u"taginject tags=\"title=Tone\" ! flacenc"_s, u"t1.flac"_s),
+                                            std::pair(u"wavenc"_s, u"un tagged 100%.v2.wav"_s)})
+            QCOMPARE(QProcess::execute(u"gst-launch-1.0"_s, QProcess::splitCommand(tone.arg(encoder, music + u'/' + file))), 0);
+        QVERIFY2(m_miner.start(music), qPrintable(m_miner.errorString()));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_miner.busAddress().toUtf8()); // the endpoint's bus is done with
+        QSparqlConnectionOptions options;
+        options.setOption(u"busName"_s, minerName);
+        m_minerSource = std::make_unique<RovaTrackerSource>(nullptr, options);
+        // The first query starts the miner, whose first start is slow on a busy machine.
+        QSparqlConnection connection(u"QTRACKER"_s, options);
+        const QSparqlQuery count(u"SELECT (COUNT(?s) AS ?n) { ?s a nmm:MusicPiece }"_s);
+        const auto songs = [&] {
+            const std::unique_ptr<QSparqlResult> result(connection.syncExec(count));
+            return result->first() ? result->stringValue(0) : result->lastError().message();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(songs(), u"2"_s, 240000);
+        Receiver receiver;
+        QVERIFY(m_minerSource->query(QString(), u"title"_s, &receiver, SLOT(listResults(QList<RovaContent>)), nullptr));
+        QTRY_COMPARE(receiver.answers, QStringList{u"un tagged 100%.v2|Tone"_s});
+    }
+
+    void shouldAnswerWhenTheMinerGoesAwayDuringAQuery_data()
+    {
+        QTest::addColumn<bool>("staysAway");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("started again by the bus") << false << u"un tagged 100%.v2|Tone"_s;
+        QTest::newRow("not started again") << true << u"error 406"_s;
+    }
+    void shouldAnswerWhenTheMinerGoesAwayDuringAQuery()
+    {
+        QFETCH(bool, staysAway);
+        QFETCH(QString, answer);
+        QVERIFY(m_minerSource);
+        const qint64 miner = m_miner.processId();
+        QVERIFY(miner > 0 && (!staysAway || m_miner.removeMinerService()));
+        // The query waits in the stopped miner, which is then killed: the bus answers for it.
+        QProcess monitor;
+        QByteArray seen;
+        const auto saw = [&](const char* what) { return (seen += monitor.readAllStandardOutput()).contains(what); };
+        monitor.start(u"dbus-monitor"_s, {u"--address"_s, m_miner.busAddress(), u"destination='%1'"_s.arg(minerName)});
+        const auto endMonitor = qScopeGuard([&monitor] { monitor.kill(), monitor.waitForFinished(); });
+        QTRY_VERIFY(saw("NameLost")); // monitoring
+        Receiver receiver;
+        const auto ask = [&] { return m_minerSource->query(QString(), u"title"_s, &receiver, SLOT(listResults(QList<RovaContent>)), SLOT(errorResult(RovaError))); };
+        QVERIFY(ask());
+        QTRY_COMPARE(receiver.answers.size(), 1); // the source's connection is open
+        QVERIFY(::kill(pid_t(miner), SIGSTOP) == 0 && ask());
+        QTRY_VERIFY(saw("member=Query"));
+        QVERIFY(::kill(pid_t(miner), SIGKILL) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(receiver.answers.size() == 2, 120000);
+        QCOMPARE(receiver.answers.last(), answer);
+    }
+
 private:
     template <typename... Values>
     void forEachStore(const char* name, const Values&... values)
@@ -283,6 +344,8 @@ private:
     std::unique_ptr<RovaTrackerSource> m_local;
     std::unique_ptr<RovaTrackerSource> m_nobody; // a bus name nobody has
     std::array<RovaSource*, 3> m_sources; // local, bus, nobody
+    RovaTrackerMiner m_miner;
+    std::unique_ptr<RovaTrackerSource> m_minerSource;
 };
 
 QTEST_GUILESS_MAIN(tst_RovaTrackerSource)
