@@ -2,8 +2,10 @@
 #include "qtrackerworker_p.h"
 #include "qsparqlresult_p.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <QScopeGuard>
 
 #include <libtracker-sparql/tracker-sparql.h>
@@ -11,7 +13,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <map>
+#include <utility>
 #include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +55,7 @@ QSparqlCell::Type cellType(TrackerSparqlValueType type)
 struct SharedLocalStore
 {
     TrackerSparqlConnection* connection = nullptr;
+    QString copy; // the private copy that was opened instead of a store the user may not change
     int users = 0;
     bool busy = false; // being opened or closed by one thread, without the lock
 };
@@ -81,6 +86,76 @@ void wakeLocalStoreWaiters(GCancellable*, gpointer)
     localStoresChanged().notify_all();
 }
 
+const char storeDatabase[] = "/meta.db";
+
+/* What is wrong with the SQLite database file \a database, as far as its header
+   tells; null when nothing is, or when the file is not there or empty. */
+const char* damageOf(const QString& database)
+{
+    QFile file(database);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return nullptr;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArray("SQLite format 3", 16)))
+        return "meta.db is not a database";
+    const quint16 size = qFromBigEndian<quint16>(header.constData() + 16);
+    const qint64 pageSize = size == 1 ? 65536 : size;
+    const quint32 pages = qFromBigEndian<quint32>(header.constData() + 28);
+    // The page count holds when the change counter matches the one it was written with.
+    const bool countHolds = header.mid(24, 4) == header.mid(92, 4);
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0 || file.size() % pageSize != 0
+        || (countHolds && file.size() < pages * pageSize))
+        return "meta.db is cut short";
+    return nullptr;
+}
+
+/* A private copy of the files of the store in \a directory, in a new temporary
+   directory; a null string when that fails (\a error is set). */
+QString copyStore(const QString& directory, GError** error)
+{
+    gchar* made = g_dir_make_tmp("qtsparql-store-XXXXXX", error);
+    if (!made)
+        return QString();
+    const QString copy = QFile::decodeName(made);
+    g_free(made);
+    const QFileInfoList files = QDir(directory).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& file : files) {
+        if (!QFile::copy(file.filePath(), copy + QLatin1Char('/') + file.fileName())) {
+            QDir(copy).removeRecursively();
+            g_set_error(error, G_IO_ERROR, G_IO_ERROR_FAILED, "could not copy %s to read it", QFile::encodeName(file.fileName()).constData());
+            return QString();
+        }
+    }
+    return copy;
+}
+
+/* Opens the local store in \a directory. A database file that is not SQLite's is
+   left alone. A store the user may not change is read from a private copy, opened
+   read-only: that is all listing and playing need, and SQLite cannot read a store
+   whose directory it cannot write. */
+TrackerSparqlConnection* openLocalStore(const QString& directory, QString* copy, GCancellable* cancellable, GError** error)
+{
+    const QByteArray path = QFile::encodeName(directory);
+    const QByteArray database = path + storeDatabase;
+    if (const char* damage = damageOf(QFile::decodeName(database))) {
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_INVALID_DATA, damage);
+        return nullptr;
+    }
+    const bool readOnly = ::access(database.constData(), F_OK) == 0
+        && (::access(path.constData(), W_OK) != 0 || ::access(database.constData(), W_OK) != 0);
+    if (readOnly && (*copy = copyStore(directory, error)).isNull())
+        return nullptr;
+    GFile* store = g_file_new_for_path(QFile::encodeName(readOnly ? *copy : directory).constData());
+    GFile* ontology = tracker_sparql_get_ontology_nepomuk();
+    TrackerSparqlConnection* connection = tracker_sparql_connection_new(
+        readOnly ? TRACKER_SPARQL_CONNECTION_FLAGS_READONLY : TRACKER_SPARQL_CONNECTION_FLAGS_NONE, store, ontology, cancellable, error);
+    g_object_unref(ontology);
+    g_object_unref(store);
+    if (!connection && readOnly)
+        QDir(std::exchange(*copy, QString())).removeRecursively();
+    return connection;
+}
+
 TrackerSparqlConnection* acquireLocalStore(const QString& directory, GCancellable* cancellable, GError** error)
 {
     // A stop also ends the wait for somebody else's open; connected before
@@ -105,15 +180,12 @@ TrackerSparqlConnection* acquireLocalStore(const QString& directory, GCancellabl
     // Nobody else touches a busy entry, so it stays where it is meanwhile.
     shared.busy = true;
     lock.unlock();
-    GFile* store = g_file_new_for_path(QFile::encodeName(directory).constData());
-    GFile* ontology = tracker_sparql_get_ontology_nepomuk();
-    TrackerSparqlConnection* connection =
-        tracker_sparql_connection_new(TRACKER_SPARQL_CONNECTION_FLAGS_NONE, store, ontology, cancellable, error);
-    g_object_unref(ontology);
-    g_object_unref(store);
+    QString copy;
+    TrackerSparqlConnection* connection = openLocalStore(directory, &copy, cancellable, error);
     lock.lock();
     if (connection) {
         shared.connection = connection;
+        shared.copy = copy;
         shared.users = 1;
         shared.busy = false;
     } else {
@@ -134,13 +206,35 @@ void releaseLocalStore(const QString& directory)
     // until the database is shut before opening it again.
     it->second.busy = true;
     TrackerSparqlConnection* connection = it->second.connection;
+    const QString copy = it->second.copy;
     lock.unlock();
     tracker_sparql_connection_close(connection);
     g_object_unref(connection);
+    if (!copy.isEmpty())
+        QDir(copy).removeRecursively();
     lock.lock();
     localStores().erase(directory);
     lock.unlock();
     localStoresChanged().notify_all();
+}
+
+// True when \a error says that the endpoint is no longer there to answer.
+bool isEndpointGone(const GError* error)
+{
+    if (error->domain == G_DBUS_ERROR) {
+        switch (error->code) {
+        case G_DBUS_ERROR_NO_REPLY: // "Message recipient disconnected from message bus without replying"
+        case G_DBUS_ERROR_SERVICE_UNKNOWN:
+        case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+        case G_DBUS_ERROR_DISCONNECTED:
+        case G_DBUS_ERROR_NO_SERVER:
+            return true;
+        default:
+            return false;
+        }
+    }
+    return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CLOSED) || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_BROKEN_PIPE)
+        || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CONNECTION_CLOSED);
 }
 
 } // namespace
@@ -231,41 +325,32 @@ void QTrackerWorker::process(QSparqlJob& job)
         job.completeWithError(QSparqlError(abandonedMessage(), QSparqlError::ConnectionError));
         return;
     }
-    QSparqlError openError;
-    if (!ensureOpen(&openError)) {
-        if (job.isCancelled())
-            openError = QSparqlError(abandonedMessage(), QSparqlError::ConnectionError);
-        job.completeWithError(openError);
-        return;
-    }
-
-    const QByteArray text = job.query.query().toUtf8();
+    const QByteArray text = job.query.preparedQueryText().toUtf8();
+    bool reconnected = false;
     GError* error = nullptr;
-    if (job.query.isUpdate()) {
-        tracker_sparql_connection_update(m_tracker, text.constData(), job.cancellable, &error);
-    } else if (TrackerSparqlCursor* cursor =
-                   tracker_sparql_connection_query(m_tracker, text.constData(), job.cancellable, &error)) {
-        while (tracker_sparql_cursor_next(cursor, job.cancellable, &error)) {
-            const int columns = tracker_sparql_cursor_get_n_columns(cursor);
-            QSparqlRow row;
-            row.resize(columns);
-            for (int i = 0; i < columns; ++i) {
-                QSparqlCell& cell = row[i];
-                cell.type = cellType(tracker_sparql_cursor_get_value_type(cursor, i));
-                if (cell.type != QSparqlCell::Unbound) {
-                    glong length = 0;
-                    const gchar* value = tracker_sparql_cursor_get_string(cursor, i, &length);
-                    cell.text = QString::fromUtf8(value, value ? qsizetype(length) : 0);
-                }
-            }
-            job.rows.append(std::move(row));
+    for (;;) {
+        QSparqlError openError;
+        if (!ensureOpen(&openError, reconnected)) {
+            if (job.isCancelled())
+                openError = QSparqlError(abandonedMessage(), QSparqlError::ConnectionError);
+            job.completeWithError(openError);
+            return;
         }
-        g_object_unref(cursor);
-    }
-
-    if (!error) {
-        job.complete();
-        return;
+        run(job, text, &error);
+        if (!error) {
+            job.complete();
+            return;
+        }
+        // An endpoint that went away (a miner that was stopped or crashed) is dialled
+        // once more: the session bus starts an activatable one again. A query is asked
+        // again; an update may have been done, so it is not.
+        if (reconnected || job.isCancelled() || job.query.isUpdate() || m_location.kind != QTrackerStoreLocation::Bus
+            || !isEndpointGone(error))
+            break;
+        g_clear_error(&error);
+        job.rows.clear();
+        closeStore();
+        reconnected = true;
     }
 
     QSparqlError result(fromGError(error), QSparqlError::BackendError, error->code);
@@ -300,7 +385,34 @@ void QTrackerWorker::process(QSparqlJob& job)
     job.completeWithError(result);
 }
 
-bool QTrackerWorker::ensureOpen(QSparqlError* error)
+void QTrackerWorker::run(QSparqlJob& job, const QByteArray& text, GError** error)
+{
+    if (job.query.isUpdate()) {
+        tracker_sparql_connection_update(m_tracker, text.constData(), job.cancellable, error);
+        return;
+    }
+    TrackerSparqlCursor* cursor = tracker_sparql_connection_query(m_tracker, text.constData(), job.cancellable, error);
+    if (!cursor)
+        return;
+    while (tracker_sparql_cursor_next(cursor, job.cancellable, error)) {
+        const int columns = tracker_sparql_cursor_get_n_columns(cursor);
+        QSparqlRow row;
+        row.resize(columns);
+        for (int i = 0; i < columns; ++i) {
+            QSparqlCell& cell = row[i];
+            cell.type = cellType(tracker_sparql_cursor_get_value_type(cursor, i));
+            if (cell.type != QSparqlCell::Unbound) {
+                glong length = 0;
+                const gchar* value = tracker_sparql_cursor_get_string(cursor, i, &length);
+                cell.text = QString::fromUtf8(value, value ? qsizetype(length) : 0);
+            }
+        }
+        job.rows.append(std::move(row));
+    }
+    g_object_unref(cursor);
+}
+
+bool QTrackerWorker::ensureOpen(QSparqlError* error, bool reopening)
 {
     if (m_tracker)
         return true;
@@ -316,12 +428,17 @@ bool QTrackerWorker::ensureOpen(QSparqlError* error)
             return false;
         }
         m_storeKey = QFileInfo(m_location.name).canonicalFilePath();
+        // A store that is there and readable but cannot be opened is damaged, and is
+        // never created afresh over the old one.
+        const QFileInfo database(m_storeKey + QLatin1String(storeDatabase));
+        const bool wasThere = database.size() > 0 && database.isReadable();
         m_tracker = acquireLocalStore(m_storeKey, m_stopCancellable, &gerror);
         if (!m_tracker) {
             m_storeKey.clear();
-            *error = QSparqlError(QStringLiteral("Could not open the Tracker database \"%1\": %2")
-                                      .arg(m_location.name, fromGError(gerror)),
-                                  QSparqlError::ConnectionError, gerror->code);
+            const QString message = wasThere && !g_error_matches(gerror, G_IO_ERROR, G_IO_ERROR_CANCELLED)
+                ? QStringLiteral("The Tracker store in \"%1\" is damaged (%2); it was left as it is")
+                : QStringLiteral("Could not open the Tracker database \"%1\": %2");
+            *error = QSparqlError(message.arg(m_location.name, fromGError(gerror)), QSparqlError::ConnectionError, gerror->code);
             g_error_free(gerror);
             return false;
         }
@@ -368,7 +485,8 @@ bool QTrackerWorker::ensureOpen(QSparqlError* error)
     g_object_unref(opened);
     if (!m_tracker) {
         g_dbus_error_strip_remote_error(gerror);
-        *error = QSparqlError(QStringLiteral("Could not reach the Tracker endpoint \"%1\" on the session bus: %2")
+        *error = QSparqlError((reopening ? QStringLiteral("The Tracker endpoint \"%1\" went away and could not be reached again: %2")
+                                         : QStringLiteral("Could not reach the Tracker endpoint \"%1\" on the session bus: %2"))
                                   .arg(m_location.name, fromGError(gerror)),
                               QSparqlError::ConnectionError, gerror->code);
         g_error_free(gerror);

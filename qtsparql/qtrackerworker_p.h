@@ -11,6 +11,7 @@
 
 class QSparqlJob;
 class QSparqlError;
+typedef struct _GError GError;
 typedef struct _GMainContext GMainContext;
 typedef struct _GCancellable GCancellable;
 typedef struct _GDBusConnection GDBusConnection;
@@ -29,7 +30,8 @@ struct QTrackerStoreLocation
     context, so that Tracker's GLib machinery works whatever event dispatcher
     the application's Qt uses. Jobs run one after another in the order they
     were queued; each job's completion is posted to its result's thread.
-    The store is opened on the first job (and again after a failure).
+    The store is opened on the first job (and again after a failure). A query
+    whose endpoint went away is asked once more on a new connection.
 
     Destroying the worker cancels the running job, completes every job that
     has not run with a ConnectionError and joins the thread.
@@ -49,7 +51,8 @@ private:
     std::shared_ptr<QSparqlJob> takeJob();
     bool isStopping();
     void process(QSparqlJob& job);
-    bool ensureOpen(QSparqlError* error);
+    void run(QSparqlJob& job, const QByteArray& text, GError** error);
+    bool ensureOpen(QSparqlError* error, bool reopening = false);
     void closeStore();
 
     const QTrackerStoreLocation m_location;

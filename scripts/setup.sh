@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-scxml-dev          # Qt Core, Test and StateMachine
     libglib2.0-dev                      # the log bridge
     libtracker-sparql-3.0-dev tracker   # the metadata store and its tools
+    tracker-miner-fs tracker-extract    # the desktop's files miner, for the store tests
     dbus dbus-bin                       # a private session bus for store tests
     clang libclang-rt-14-dev            # the fuzz targets (libFuzzer)
     binutils                            # nm, objdump for the symbol check

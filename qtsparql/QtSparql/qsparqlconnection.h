@@ -24,7 +24,12 @@ class QSparqlConnectionPrivate;
     else the endpoint named by "busName" or QSPARQL_TRACKER_BUS_NAME on the
     session bus, else "org.freedesktop.Tracker3.Miner.Files" on the session bus.
     The store is opened on first use, off the caller's thread; a store that
-    cannot be reached shows up as a ConnectionError in the result. Connections
+    cannot be reached shows up as a ConnectionError in the result. A local
+    store the user may not change is read from a private copy, read-only; a
+    damaged one (its database file is not a database, is cut short or cannot
+    be opened) gives an error naming it as damaged, and is left as it is. A
+    query whose endpoint went away (a miner that was stopped) is asked once
+    more on a new connection, which the session bus may start the endpoint for. Connections
     that name the same local database directory share one open database.
 
     Any other driver name gives an invalid connection whose results finish with

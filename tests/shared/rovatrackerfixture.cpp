@@ -4,8 +4,10 @@
 #include <QtSparql/QtSparql>
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <sys/prctl.h>
@@ -125,4 +127,104 @@ void RovaTrackerEndpoint::end(QProcess& process)
         process.kill();
         process.waitForFinished(5000);
     }
+}
+
+bool RovaTrackerMiner::fail(const QString& message)
+{
+    m_error = message;
+    stop();
+    return false;
+}
+
+bool RovaTrackerMiner::start(const QString& folder)
+{
+    const QDir dir(m_dir.path());
+    for (const char* sub : {"home", "tmp", "config/glib-2.0/settings", "data", "cache", "runtime", "services"}) {
+        if (!dir.mkpath(QLatin1String(sub)))
+            return fail(u"could not make the miner's private directories"_s);
+    }
+    m_address = u"unix:path="_s + dir.filePath(u"bus"_s);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, sub] : {std::pair("HOME", "home"), std::pair("TMPDIR", "tmp"), std::pair("XDG_CONFIG_HOME", "config"),
+                                    std::pair("XDG_DATA_HOME", "data"), std::pair("XDG_CACHE_HOME", "cache"),
+                                    std::pair("XDG_RUNTIME_DIR", "runtime")})
+        environment.insert(QLatin1String(name), dir.filePath(QLatin1String(sub)));
+    environment.insert(u"GSETTINGS_BACKEND"_s, u"keyfile"_s);
+    environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_address);
+
+    // The miner starts at once and indexes only the folder given below.
+    QFile settings(dir.filePath(u"config/glib-2.0/settings/keyfile"_s));
+    if (!settings.open(QIODevice::WriteOnly)
+        || settings.write("[org/freedesktop/tracker/miner/files]\ninitial-sleep=0\nindex-single-directories=@as []\n"
+                          "index-recursive-directories=@as []\n") < 0)
+        return fail(u"could not write the miner's settings"_s);
+    settings.close();
+    // The desktop's service files, without systemd.
+    for (const char* name : {"Files", "Extract"}) {
+        const QString file = u"org.freedesktop.Tracker3.Miner.%1.service"_s.arg(QLatin1String(name));
+        QFile in(u"/usr/share/dbus-1/services/"_s + file);
+        QFile out(dir.filePath(u"services/"_s + file));
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+            return fail(u"%1 is missing: are tracker-miner-fs and tracker-extract installed?"_s.arg(in.fileName()));
+        for (const QByteArray& line : in.readAll().split('\n')) {
+            if (!line.startsWith("SystemdService="))
+                out.write(line + '\n');
+        }
+    }
+    QFile config(dir.filePath(u"bus.conf"_s));
+    // The first start creates the miner's database, which takes long on a busy machine.
+    if (!config.open(QIODevice::WriteOnly)
+        || config.write(uR"(<busconfig><type>session</type><listen>%1</listen><servicedir>%2</servicedir>
+                           <limit name="service_start_timeout">180000</limit><policy context="default">
+                           <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
+                           </policy></busconfig>)"_s.arg(m_address, dir.filePath(u"services"_s)).toUtf8()) < 0)
+        return fail(u"could not write the bus configuration"_s);
+    config.close();
+
+    m_bus.setProcessEnvironment(environment); // what activated services get
+    m_bus.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    m_bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
+    if (!m_bus.waitForReadyRead(20000) || !m_bus.canReadLine())
+        return fail(u"dbus-daemon gave no address: "_s + QString::fromLocal8Bit(m_bus.readAllStandardError()));
+    QProcess index;
+    index.setProcessEnvironment(environment);
+    index.setProcessChannelMode(QProcess::MergedChannels);
+    index.start(u"tracker3"_s, {u"index"_s, u"--add"_s, u"--recursive"_s, folder});
+    if (!index.waitForFinished(60000) || index.exitStatus() != QProcess::NormalExit || index.exitCode() != 0)
+        return fail(u"tracker3 index failed: "_s + QString::fromLocal8Bit(index.readAll()));
+    return true;
+}
+
+qint64 RovaTrackerMiner::processId(const QString& busName, const QString& program) const
+{
+    QProcess call;
+    call.start(u"gdbus"_s, {u"call"_s, u"--address"_s, m_address, u"--dest"_s, u"org.freedesktop.DBus"_s, u"--object-path"_s,
+                           u"/org/freedesktop/DBus"_s, u"--method"_s, u"org.freedesktop.DBus.GetConnectionUnixProcessID"_s, busName});
+    call.waitForFinished(20000);
+    const QByteArray answer = call.readAllStandardOutput(); // "(uint32 1234,)"
+    const qint64 pid = answer.mid(answer.indexOf(' ') + 1).split(',').value(0).toLongLong();
+    // Ours: that program, started by this bus (its environment names the bus, with the bus's guid).
+    QFile environ(u"/proc/%1/environ"_s.arg(pid));
+    if (pid <= 0 || QFileInfo(u"/proc/%1/exe"_s.arg(pid)).symLinkTarget() != program || !environ.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray ours = "DBUS_SESSION_BUS_ADDRESS=" + m_address.toUtf8();
+    const QList<QByteArray> variables = environ.readAll().split('\0');
+    const bool started = std::any_of(variables.cbegin(), variables.cend(),
+                                     [&](const QByteArray& v) { return v == ours || v.startsWith(QByteArray(ours + ',')); });
+    return started ? pid : 0;
+}
+
+bool RovaTrackerMiner::removeMinerService()
+{
+    if (!QFile::remove(m_dir.filePath(u"services/org.freedesktop.Tracker3.Miner.Files.service"_s)))
+        return false;
+    QProcess reload;
+    reload.start(u"gdbus"_s, {u"call"_s, u"--address"_s, m_address, u"--dest"_s, u"org.freedesktop.DBus"_s, u"--object-path"_s,
+                             u"/org/freedesktop/DBus"_s, u"--method"_s, u"org.freedesktop.DBus.ReloadConfig"_s});
+    return reload.waitForFinished(20000) && reload.exitCode() == 0;
+}
+
+void RovaTrackerMiner::stop()
+{
+    RovaTrackerEndpoint::end(m_bus); // the miner and the extractor end with their bus
 }

@@ -74,13 +74,49 @@ public:
     qint64 busProcessId() const { return m_bus.processId(); }
     qint64 endpointProcessId() const { return m_endpoint.processId(); }
 
-private:
     static void end(QProcess& process);
+
+private:
     bool fail(const QString& message);
 
     QTemporaryDir m_dir;
     QProcess m_bus;
     QProcess m_endpoint;
+    QString m_address;
+    QString m_error;
+};
+
+/*!
+    The desktop's files miner (tracker-miner-fs-3) and its extractor (tracker-extract-3), D-Bus
+    activatable on a private session bus with a private home, TMPDIR, XDG directories and
+    settings, indexing one folder. The bus dies with the test process at the latest, the
+    miner and the extractor with their bus.
+*/
+class RovaTrackerMiner
+{
+public:
+    ~RovaTrackerMiner() { stop(); }
+
+    /*! Starts the bus and has the miner index \a folder (outside the fixture's TMPDIR) once it runs. */
+    bool start(const QString& folder);
+    void stop();
+    /*! The session bus address; environment() holds it as well. */
+    QString busAddress() const { return m_address; }
+    QString errorString() const { return m_error; }
+    /*!
+        The process owning \a busName on this bus, when it is \a program started by this bus;
+        0 otherwise (also when nobody owns the name).
+    */
+    qint64 processId(const QString& busName = QStringLiteral("org.freedesktop.Tracker3.Miner.Files"),
+                     const QString& program = QStringLiteral("/usr/libexec/tracker-miner-fs-3")) const;
+    /*! Makes the miner no longer activatable: a miner that goes away stays away. */
+    bool removeMinerService();
+
+private:
+    bool fail(const QString& message);
+
+    QTemporaryDir m_dir;
+    QProcess m_bus;
     QString m_address;
     QString m_error;
 };

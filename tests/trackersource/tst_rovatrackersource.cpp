@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The Tracker source against a local store and against a tracker3 endpoint on a
-// private bus, both filled by the player's indexer as the desktop's miner would;
-// and the indexer over tones made with gst-launch-1.0.
+// private bus, both filled by the player's indexer as the desktop's miner would,
+// and against the desktop's own miner; and the indexer over tones made with gst-launch-1.0.
 #include "rovamusicindexer.h"
 #include "rovatrackerfixture.h"
 #include "rovatrackersource.h"
@@ -17,11 +17,16 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 const QString busName = u"org.rova.test.TrackerSource"_s;
+const QString minerName = u"org.freedesktop.Tracker3.Miner.Files"_s;
 const QString injection = u"x\") } DELETE WHERE { ?s ?p ?o } #"_s;
+// Two-second tones at 8 kHz: 20 buffers of 800 samples, through the encoder %1 into the file %2.
+const QString tone = u"-q audiotestsrc num-buffers=20 samplesperbuffer=800 ! audio/x-raw,rate=8000,channels=1 ! %1 ! filesink location=\"%2\""_s;
 
 QString fileUrl(const QString& name) { return QString::fromLatin1(QUrl::fromLocalFile(u"/music/"_s + name).toEncoded()); }
 
@@ -37,7 +42,8 @@ QList<RovaMusicIndexer::Track> library()
             track("b1.flac", u"Ça va"_s, "Bêta & Co", "Ünïcode ♫", 1),
             track("b2 {x}.flac", u"Back\\slash {x} <y>"_s, "Bêta & Co", "Ünïcode ♫", 2),
             track("c1.flac", injection, "O'Brien", "First Light", 1),
-            track("d1.flac", u"Lonely"_s, "", "", 0)};
+            track("d1.flac", u"Lonely"_s, "", "", 0),
+            track("no title 100%.v2.flac", QString(), "", "", 0)}; // called by its file name
 }
 
 // The file URL the renderer's own lookup finds for \a objectId.
@@ -118,8 +124,8 @@ private Q_SLOTS:
         forEachStore("artists", false, u"/Artists"_s, QString(), 0u, 0u, u"Alpha Band(3)|Bêta & Co(2)|O'Brien(1)"_s);
         forEachStore("albums", false, u"/Albums"_s, QString(), 0u, 0u, u"First Light(3)|First Light(1)|Ünïcode ♫(2)"_s);
         forEachStore("songs", false, u"RovaTrackerSource::/Songs"_s, QString(), 0u, 0u,
-                     u"Lonely|"_s + alphaSongs + u'|' + betaSongs + u'|' + injection);
-        forEachStore("songs, a slice", false, u"/Songs"_s, QString(), 2u, 1u, u"Noon \"High\""_s);
+                     u"no title 100%.v2|Lonely|"_s + alphaSongs + u'|' + betaSongs + u'|' + injection);
+        forEachStore("songs, a slice", false, u"/Songs"_s, QString(), 2u, 1u, u"Dawn"_s);
         forEachStore("one artist", false, u"/Artists/urn:artist:Alpha%20Band"_s, QString(), 0u, 0u, alphaSongs);
         forEachStore("one album", false, u"/Albums/urn:album:%C3%9Cn%C3%AFcode%20%E2%99%AB:B%C3%AAta%20%26%20Co"_s,
                      QString(), 0u, 0u, betaSongs);
@@ -196,12 +202,14 @@ private Q_SLOTS:
         QVERIFY(refuses("not a valid object id", [&] { return source.getMetadata(u"file:///a b.flac"_s, {}, &r, metadataSlot, nullptr); }));
         QVERIFY(refuses("not a valid object id", [&] { return source.getMetadata(u"<file:///a1.flac>"_s, {}, &r, metadataSlot, nullptr); }));
         QVERIFY(refuses("unsupported key", [&] { return source.getMetadata(u"/Songs"_s, {u"colour"_s}, &r, metadataSlot, nullptr); }));
-        QVERIFY(refuses("control characters", [&] { return source.query(u"a\u0001b"_s, QString(), &r, browseSlot, nullptr); }));
-        QVERIFY(refuses("unknown sort key", [&] { return source.query(QString(), u"title,colour"_s, &r, browseSlot, nullptr); }));
+        // Refused queries also answer, later, through the error slot.
+        QVERIFY(refuses("control characters", [&] { return source.query(u"a\u0001b"_s, QString(), &r, browseSlot, SLOT(errorResult(RovaError))); }));
+        QVERIFY(refuses("unknown sort key", [&] { return source.query(QString(), u"title,colour"_s, &r, browseSlot, SLOT(errorResult(RovaError))); }));
         QVERIFY(refuses("does not fit", [&] { return source.browse(QString(), 0, 0, &r, metadataSlot, nullptr); }));
         QVERIFY(refuses("Invalid slot", [&] { return source.browse(QString(), 0, 0, &r, SLOT(nothing(QList<RovaContent>)), nullptr); }));
         QVERIFY(refuses("does not fit", [&] { return source.browse(QString(), 0, 0, &r, browseSlot, metadataSlot); })); // error slot
         QVERIFY(refuses("read-only", [&] { return source.destroyObject(u"/Songs"_s, &r, metadataSlot, nullptr); }));
+        QVERIFY(r.answers.isEmpty());
 
         const uint browse = source.browse(u"/Songs"_s, 0u, 0u, &r, browseSlot, nullptr);
         const uint query = source.query(QString(), QString(), &r, browseSlot, nullptr);
@@ -216,7 +224,7 @@ private Q_SLOTS:
         QCOMPARE(source.pendingRequests(), 0);
         // Answers come in order: once a later one is in, the cancelled ones would have been too.
         QVERIFY(source.query(u"dawn"_s, QString(), &r, SLOT(listResults(QList<RovaContent>)), nullptr) > 0);
-        QTRY_COMPARE(r.answers, QStringList{u"Dawn"_s});
+        QTRY_COMPARE(r.answers, (QStringList{u"error 402"_s, u"error 403"_s, u"Dawn"_s}));
     }
 
     // Files are read once, again when changed; what the source lists, the renderer finds.
@@ -224,8 +232,6 @@ private Q_SLOTS:
     {
         const QString music = m_dir.filePath(u"music"_s);
         QVERIFY(QDir(music).mkpath(u"Band"_s));
-        // Two-second tones at 8 kHz: 20 buffers of 800 samples.
-        const QString tone = u"-q audiotestsrc num-buffers=20 samplesperbuffer=800 ! audio/x-raw,rate=8000,channels=1 ! %1 ! filesink location=\"%2\""_s;
         const QString tags = u"taginject tags=\"title=Tone-%1,artist=Band,album=Tones,track-number=(uint)%1\" ! flacenc"_s;
         for (const auto& [encoder, file] : { std::pair(tags.arg(1), u"Band/t1.flac"_s), std::pair(tags.arg(2), u"Band/t2.flac"_s),
                                              std::pair(u"wavenc"_s, u"un tagged.wav"_s) })
@@ -266,6 +272,64 @@ private Q_SLOTS:
         }
     }
 
+    // The desktop's own miner and extractor, on a bus of their own, over a tagged and an untagged file.
+    void shouldListTheMinersSongsByTitleOrFileName()
+    {
+        const QString music = m_dir.filePath(u"mined"_s);
+        QVERIFY(QDir(music).mkpath(u"."_s));
+        for (const auto& [encoder, file] : {std::pair(u"taginject tags=\"title=Tone\" ! flacenc"_s, u"t1.flac"_s),
+                                            std::pair(u"wavenc"_s, u"un tagged 100%.v2.wav"_s)})
+            QCOMPARE(QProcess::execute(u"gst-launch-1.0"_s, QProcess::splitCommand(tone.arg(encoder, music + u'/' + file))), 0);
+        QVERIFY2(m_miner.start(music), qPrintable(m_miner.errorString()));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_miner.busAddress().toUtf8()); // the endpoint's bus is done with
+        QSparqlConnectionOptions options;
+        options.setOption(u"busName"_s, minerName);
+        m_minerSource = std::make_unique<RovaTrackerSource>(nullptr, options);
+        // The first query starts the miner, whose first start is slow on a busy machine.
+        QSparqlConnection connection(u"QTRACKER"_s, options);
+        const QSparqlQuery count(u"SELECT (COUNT(?s) AS ?n) { ?s a nmm:MusicPiece }"_s);
+        const auto songs = [&] {
+            const std::unique_ptr<QSparqlResult> result(connection.syncExec(count));
+            return result->first() ? result->stringValue(0) : result->lastError().message();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(songs(), u"2"_s, 240000);
+        Receiver receiver;
+        QVERIFY(m_minerSource->query(QString(), u"title"_s, &receiver, SLOT(listResults(QList<RovaContent>)), nullptr));
+        QTRY_COMPARE(receiver.answers, QStringList{u"un tagged 100%.v2|Tone"_s});
+    }
+
+    void shouldAnswerWhenTheMinerGoesAwayDuringAQuery_data()
+    {
+        QTest::addColumn<bool>("staysAway");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("started again by the bus") << false << u"un tagged 100%.v2|Tone"_s;
+        QTest::newRow("not started again") << true << u"error 406"_s;
+    }
+    void shouldAnswerWhenTheMinerGoesAwayDuringAQuery()
+    {
+        QFETCH(bool, staysAway);
+        QFETCH(QString, answer);
+        QVERIFY(m_minerSource);
+        const qint64 miner = m_miner.processId();
+        QVERIFY(miner > 0 && (!staysAway || m_miner.removeMinerService()));
+        // The query waits in the stopped miner, which is then killed: the bus answers for it.
+        QProcess monitor;
+        QByteArray seen;
+        const auto saw = [&](const char* what) { return (seen += monitor.readAllStandardOutput()).contains(what); };
+        monitor.start(u"dbus-monitor"_s, {u"--address"_s, m_miner.busAddress(), u"destination='%1'"_s.arg(minerName)});
+        const auto endMonitor = qScopeGuard([&monitor] { monitor.kill(), monitor.waitForFinished(); });
+        QTRY_VERIFY(saw("NameLost")); // monitoring
+        Receiver receiver;
+        const auto ask = [&] { return m_minerSource->query(QString(), u"title"_s, &receiver, SLOT(listResults(QList<RovaContent>)), SLOT(errorResult(RovaError))); };
+        QVERIFY(ask());
+        QTRY_COMPARE(receiver.answers.size(), 1); // the source's connection is open
+        QVERIFY(::kill(pid_t(miner), SIGSTOP) == 0 && ask());
+        QTRY_VERIFY(saw("member=Query"));
+        QVERIFY(::kill(pid_t(miner), SIGKILL) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(receiver.answers.size() == 2, 120000);
+        QCOMPARE(receiver.answers.last(), answer);
+    }
+
 private:
     template <typename... Values>
     void forEachStore(const char* name, const Values&... values)
@@ -280,6 +344,8 @@ private:
     std::unique_ptr<RovaTrackerSource> m_local;
     std::unique_ptr<RovaTrackerSource> m_nobody; // a bus name nobody has
     std::array<RovaSource*, 3> m_sources; // local, bus, nobody
+    RovaTrackerMiner m_miner;
+    std::unique_ptr<RovaTrackerSource> m_minerSource;
 };
 
 QTEST_GUILESS_MAIN(tst_RovaTrackerSource)
