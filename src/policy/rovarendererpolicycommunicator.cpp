@@ -2,6 +2,7 @@
 #include "rovarendererpolicycommunicator.h"
 
 #include "rovarendererevent.h"
+#include "rovarenderermachinegate_p.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -16,17 +17,11 @@ public:
     explicit RovaRendererPolicyCommunicatorPrivate(QStateMachine& machine)
         : machine(machine)
     {
+        gate.setMachine(&machine);
     }
 
-    // A machine that is not running refuses events (and would drop them): what
-    // arrives before it starts, a policy's demand say, waits for its start.
-    void post(RovaRendererEvent* event)
-    {
-        if (machine.isRunning())
-            machine.postEvent(event, QStateMachine::NormalPriority);
-        else
-            held.append(event);
-    }
+    // What arrives before the machine runs, a policy's demand say, waits for its start.
+    void post(RovaRendererEvent* event) { gate.pass(event); }
 
     void postQueue()
     {
@@ -39,7 +34,7 @@ public:
     // never called.
     QPointer<RovaRendererPolicy> policy;
     QQueue<RovaRendererEvent*> queue;
-    QList<RovaRendererEvent*> held;
+    RovaRendererMachineGate gate;
     int lastEventType = RovaRendererEvent::Stop;
 };
 
@@ -47,17 +42,12 @@ RovaRendererPolicyCommunicator::RovaRendererPolicyCommunicator(QStateMachine& ma
     : QObject(nullptr)
     , d(std::make_unique<RovaRendererPolicyCommunicatorPrivate>(machine))
 {
-    connect(&machine, &QStateMachine::started, this, [this] {
-        for (RovaRendererEvent* event : std::exchange(d->held, {}))
-            d->post(event);
-    });
     setPolicy(policy);
 }
 
 RovaRendererPolicyCommunicator::~RovaRendererPolicyCommunicator()
 {
     qDeleteAll(d->queue);
-    qDeleteAll(d->held);
 }
 
 void RovaRendererPolicyCommunicator::setPolicy(RovaRendererPolicy* policy)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "rovabasicrenderer.h"
+#include "rovabasicrenderer_p.h"
 
 #include "rovacallbackhelper.h"
 #include "rovacontent.h"
@@ -52,65 +53,6 @@ using Targets = QMap<RovaRendererEvent::RovaRendererEventType, QAbstractState*>;
 
 Q_CONSTRUCTOR_FUNCTION(registerBasicRendererMetaTypes)
 
-class RovaBasicRendererPrivate
-{
-public:
-    explicit RovaBasicRendererPrivate(RovaBasicRenderer& renderer)
-        : q(renderer)
-    {
-    }
-
-    // Commands reach the machine through the policy communicator; until the
-    // machine runs (it starts on the first turn of the event loop) they wait
-    // here, in order, since a machine that is not running refuses events.
-    void submit(RovaRendererEvent* event)
-    {
-        if (!policyCommunicator) {
-            delete event;
-            return;
-        }
-        if (stateMachine && stateMachine->isRunning() && early.isEmpty())
-            policyCommunicator->processRendererEvent(event);
-        else
-            early.append(event);
-    }
-
-    // Events that bypass the policy go straight to the machine, or wait with
-    // the others while it is not running yet.
-    void post(RovaRendererEvent::RovaRendererEventType type, QStateMachine::EventPriority priority)
-    {
-        if (!stateMachine)
-            return;
-        if (stateMachine->isRunning() && early.isEmpty())
-            stateMachine->postEvent(new RovaRendererEvent(type), priority);
-        else
-            earlyDirect.append(new RovaRendererEvent(type));
-    }
-
-    void flushEarly()
-    {
-        const QList<RovaRendererEvent*> direct = std::exchange(earlyDirect, {});
-        for (RovaRendererEvent* event : direct)
-            stateMachine->postEvent(event, QStateMachine::NormalPriority);
-        const QList<RovaRendererEvent*> commands = std::exchange(early, {});
-        for (RovaRendererEvent* event : commands)
-            policyCommunicator->processRendererEvent(event);
-    }
-
-    RovaBasicRenderer& q;
-    QStateMachine* stateMachine = nullptr;
-    RovaRendererPlaylistHandler* playlistHandler = nullptr;
-    int currentState = 100;
-    QList<RovaBasicRenderer::RovaBasicRendererCallbackInfo> statusCallbacks;
-    RovaRendererPolicy* policy = nullptr;
-    RovaRendererPolicyCommunicator* policyCommunicator = nullptr;
-    QList<RovaRendererEvent*> early;
-    QList<RovaRendererEvent*> earlyDirect;
-    // Set when the current item was started directly from its known media info;
-    // a MetadataReady already queued then must not start it a second time.
-    bool startedWithoutLookup = false;
-};
-
 RovaBasicRenderer::RovaBasicRenderer(const QString& uuid, const QString& pluginName, const QString& name,
                                      QObject* parent)
     : RovaRenderer(uuid, pluginName, parent)
@@ -132,8 +74,7 @@ RovaBasicRenderer::~RovaBasicRenderer()
     d->policy = nullptr;
     delete d->policyCommunicator;
     d->policyCommunicator = nullptr;
-    qDeleteAll(d->early);
-    qDeleteAll(d->earlyDirect);
+    d->gate.setMachine(nullptr);
     if (d->playlistHandler)
         d->playlistHandler->setStateMachine(nullptr);
     delete d->stateMachine;
@@ -186,7 +127,7 @@ bool RovaBasicRenderer::initializeStateMachine()
     QStateMachine* machine = new QStateMachine;
     d->stateMachine = machine;
     d->playlistHandler->setStateMachine(machine);
-    connect(machine, &QStateMachine::started, this, [this]() { d->flushEarly(); });
+    d->gate.setMachine(machine);
 
     const int delay = ROVA_RENDERER_PENDING_DELAY;
     auto* playlistRoot = new QState(machine);
@@ -257,6 +198,7 @@ bool RovaBasicRenderer::initializeStateMachine()
     addCommandTransitions(pendingState,
                           Targets{{E::WaitTimeout, stopState}, {E::Stop, nullptr}, {E::Pause, nullptr},
                                   {E::Resume, nullptr}, {E::NextMetadataReady, nullptr}, {E::Eos, nullptr},
+                                  {E::MetadataReady, nullptr},
                                   {E::Next, transitionState}, {E::Previous, transitionState},
                                   {E::GotoIndex, transitionState}, {E::Play, transitionState}},
                           this, handler);

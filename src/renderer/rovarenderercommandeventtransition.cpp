@@ -2,7 +2,9 @@
 #include "rovarenderercommandeventtransition.h"
 
 #include "rovabasicrenderer.h"
+#include "rovabasicrenderer_p.h"
 #include "rovarendererplaylisthandler.h"
+#include "rovarenderertransitionstate.h"
 
 #include <QDebug>
 #include <QState>
@@ -45,11 +47,18 @@ bool RovaRendererCommandEventTransition::autoAdvance() const
 void RovaRendererCommandEventTransition::fetchCurrent()
 {
     m_renderer.setStartedWithoutLookup(false);
+    // A step into the transition state starts the new item once it is looked up.
+    if (qobject_cast<RovaRendererTransitionState*>(targetState()))
+        m_renderer.d->startAwaitsLookup = true;
     m_handler.fetchBasicMetadata();
 }
 
 void RovaRendererCommandEventTransition::playCurrent()
 {
+    RovaBasicRendererPrivate& d = *m_renderer.d;
+    if (d.startPaused && !m_handler.currentContent()->metaData().contains(pausedPositionKey))
+        m_handler.currentContent()->appendMetaData(pausedPositionKey, {QVariant(0u)});
+    d.startAwaitsLookup = d.startPaused = d.stopped = d.hintGiven = false;
     m_renderer.doPlay(*m_handler.currentContent());
     // doPlay() may have led to a new current item; strip the key from whatever is current now.
     if (RovaMediaInfo* current = m_handler.currentContent())
@@ -58,6 +67,9 @@ void RovaRendererCommandEventTransition::playCurrent()
 
 void RovaRendererCommandEventTransition::startCurrentItem()
 {
+    // A play or pause-at command says how the item starts, whatever a pause held before.
+    m_renderer.d->startAwaitsLookup = true;
+    m_renderer.d->startPaused = false;
     if (m_handler.metadataFetchOngoing())
         return;
     if (m_handler.hasContent() && m_handler.currentContent()->isPlayable()) {
@@ -92,12 +104,34 @@ void RovaRendererCommandEventTransition::playUri(const QVariant& data)
     meta.insert(QStringLiteral("uri"), {QVariant(url)});
     m_handler.setURI(QString::fromLatin1(url.toEncoded()));
     info.setMetaData(meta);
+    RovaBasicRendererPrivate& d = *m_renderer.d;
+    d.startAwaitsLookup = d.startPaused = d.stopped = d.hintGiven = false;
     m_renderer.doPlay(info);
 }
 
 void RovaRendererCommandEventTransition::onTransition(QEvent* event)
 {
     const QVariant data = static_cast<RovaRendererEvent*>(event)->data;
+    RovaBasicRendererPrivate& d = *m_renderer.d;
+    // Whether the next item handed to the implementation stays the next one: it
+    // may already be playing on into it, so a change of the playlist or its
+    // modes takes effect from the item after it. Not when the hint is withdrawn
+    // (auto advance off) or the item has left the playlist.
+    const auto keepsHint = [&] {
+        RovaMediaInfo* next = m_handler.nextContent();
+        RovaPlaylist* playlist = m_handler.playlist();
+        if (!d.hintGiven || !autoAdvance() || !next || !next->isValid() || !playlist)
+            return false;
+        for (int index = 0, size = playlist->size(); index < size; ++index) {
+            if (playlist->getItemMediaInfo(index).uuid() == next->uuid())
+                return true;
+        }
+        return false;
+    };
+    const auto voidHint = [&] {
+        d.hintGiven = false;
+        m_renderer.doNextHint(RovaMediaInfo());
+    };
     switch (m_eventType) {
     case RovaRendererEvent::Play:
         startCurrentItem();
@@ -106,13 +140,27 @@ void RovaRendererCommandEventTransition::onTransition(QEvent* event)
         playUri(data);
         break;
     case RovaRendererEvent::Stop:
+        d.startAwaitsLookup = d.startPaused = d.hintGiven = false;
+        d.stopped = true;
         m_handler.cancelNextPreparation();
         m_renderer.doStop();
         break;
     case RovaRendererEvent::Pause:
-        m_renderer.doPause();
+        // A start waiting for its lookup is held: the item will be loaded paused.
+        if (d.startAwaitsLookup)
+            d.startPaused = true;
+        // A stopped implementation has nothing to pause; it stays stopped.
+        if (!d.stopped)
+            m_renderer.doPause();
         break;
     case RovaRendererEvent::Resume:
+        // While the new item is looked up the audio held is the old item's:
+        // the new item plays once it is looked up.
+        if (d.startAwaitsLookup) {
+            d.startPaused = false;
+            break;
+        }
+        d.stopped = false;
         m_renderer.doResume();
         break;
     case RovaRendererEvent::Next:
@@ -148,26 +196,36 @@ void RovaRendererCommandEventTransition::onTransition(QEvent* event)
         startCurrentItem();
         break;
     case RovaRendererEvent::PrepareNext:
-        m_renderer.doNextHint(RovaMediaInfo());
+        if (keepsHint())
+            break;
+        voidHint();
         if (autoAdvance() && m_handler.hasContent() && !m_handler.metadataFetchOngoing())
             m_handler.prepareNext({QStringLiteral("uri")});
         break;
     case RovaRendererEvent::RefreshNext:
-        m_renderer.doNextHint(RovaMediaInfo());
+        if (keepsHint())
+            break;
+        voidHint();
         if (autoAdvance())
             m_handler.prepareNext({QStringLiteral("uri")});
         break;
     case RovaRendererEvent::NextMetadataReady:
-        if (RovaMediaInfo* next = m_handler.nextContent())
+        if (RovaMediaInfo* next = m_handler.nextContent()) {
             m_renderer.doNextHint(*next);
+            d.hintGiven = next->isPlayable();
+        }
         break;
     case RovaRendererEvent::WaitTimeout:
+        d.startAwaitsLookup = d.startPaused = false;
         break;
     case RovaRendererEvent::MetadataReady:
         // A start that found the item already looked up has played it: this
         // answer is the same item's, and playing it again would lose a
         // pause-at position.
         if (m_handler.metadataFetchOngoing() || !m_handler.hasContent())
+            break;
+        // Paused or stopping, the renderer starts nothing that no command asked for.
+        if (!targetState() && !d.startAwaitsLookup)
             break;
         if (m_renderer.startedWithoutLookup()) {
             m_renderer.setStartedWithoutLookup(false);
@@ -176,6 +234,7 @@ void RovaRendererCommandEventTransition::onTransition(QEvent* event)
         playCurrent();
         break;
     case RovaRendererEvent::ItemPlaying:
+        d.hintGiven = false;
         m_handler.updateItemPlaying(data.toInt());
         break;
     case RovaRendererEvent::Eos:

@@ -3,7 +3,7 @@
 
 #include "rovacontent.h"
 #include "rovarendererevent.h"
-#include "rovarendererstate_p.h"
+#include "rovarenderermachinegate_p.h"
 
 #include <QtSparql/QSparqlConnection>
 #include <QtSparql/QSparqlQuery>
@@ -65,8 +65,6 @@ public:
 
     // Not owned; cleared by Qt when the playlist is deleted, and then treated as unassigned.
     QPointer<RovaPlaylist> playlist;
-    // Not owned.
-    QPointer<QStateMachine> stateMachine;
     std::unique_ptr<RovaMediaInfo> nextContent;
     std::unique_ptr<RovaMediaInfo> currentContent;
     int itemPlaying = -2;
@@ -84,22 +82,11 @@ public:
     // A machine given before it runs (a renderer's starts on the first turn of
     // the event loop, which may bring a lookup's answer first) gets what was
     // posted in the meantime once it has started.
-    QMetaObject::Connection startWatch;
-    QList<std::pair<RovaRendererEvent::RovaRendererEventType, QStateMachine::EventPriority>> held;
+    RovaRendererMachineGate gate;
 
     void post(RovaRendererEvent::RovaRendererEventType type, QStateMachine::EventPriority priority)
     {
-        if (startWatch && stateMachine && !stateMachine->isRunning())
-            held.append({type, priority});
-        else
-            RovaRendererStatePrivate::postEvent(stateMachine.data(), type, QVariant(), priority);
-    }
-
-    void machineStarted()
-    {
-        QObject::disconnect(std::exchange(startWatch, {}));
-        for (const auto& [type, priority] : std::exchange(held, {}))
-            post(type, priority);
+        gate.pass(new RovaRendererEvent(type), priority);
     }
 
     void noPlaylist()
@@ -165,6 +152,23 @@ public:
         return true;
     }
 
+    // The index of the item \a uuid: the one after the current item when it is
+    // that one, else its first place after the current item; -1 when it is not there.
+    int indexOf(const QString& uuid) const
+    {
+        const int current = playlist->getCurrentIndex();
+        const int next = playlist->getNext(current);
+        if (next >= 0 && playlist->getItemMediaInfo(next).uuid() == uuid)
+            return next;
+        const int size = playlist->size();
+        for (int step = 1; step <= size; ++step) {
+            const int index = (qMax(current, -1) + step) % size;
+            if (playlist->getItemMediaInfo(index).uuid() == uuid)
+                return index;
+        }
+        return -1;
+    }
+
     // The prepared next item is void; its lookup is abandoned.
     void voidNext()
     {
@@ -227,11 +231,7 @@ RovaRendererPlaylistHandler::~RovaRendererPlaylistHandler()
 
 void RovaRendererPlaylistHandler::setStateMachine(QStateMachine* machine)
 {
-    QObject::disconnect(std::exchange(d->startWatch, {}));
-    d->held.clear();
-    d->stateMachine = machine;
-    if (machine && !machine->isRunning())
-        d->startWatch = connect(machine, &QStateMachine::started, this, [this] { d->machineStarted(); });
+    d->gate.setMachine(machine);
 }
 
 void RovaRendererPlaylistHandler::setURI(const QString& uri)
@@ -426,11 +426,27 @@ void RovaRendererPlaylistHandler::updateItemPlaying(int playingUri)
         d->announce(index, *d->currentContent);
         return;
     }
-    case NextUri:
-        if (!d->nextContent || !stepForward(1) || !d->playlist || !d->currentContent)
+    case NextUri: {
+        if (!d->nextContent)
+            return;
+        // The implementation plays the item it was handed, whatever the playlist
+        // names as next by now (a repeat or shuffle change in the item's last
+        // moments): that item is made current and announced.
+        const int handed = d->nextContent->isValid() && d->playlist ? d->indexOf(d->nextContent->uuid()) : -1;
+        if (handed >= 0) {
+            d->uri = QString();
+            std::unique_ptr<RovaMediaInfo> prepared = std::move(d->nextContent);
+            d->voidNext();
+            delete d->playlist->getItem(handed);
+            d->currentContent = std::move(prepared);
+        } else if (!stepForward(1)) {
+            return;
+        }
+        if (!d->playlist || !d->currentContent)
             return;
         d->announce(d->playlist->getCurrentIndex(), *d->currentContent);
         return;
+    }
     case NoUri:
         d->announce(-1, RovaMediaInfo());
         return;

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "rovarecordingrenderer.h"
+#include "rovatrackerfixture.h"
 
+#include <rovaplaylistbase.h>
+#include <rovarendererplaylisthandler.h>
 #include <rovarendererpolicyplugin.h>
 
 #include <QDBusConnection>
@@ -10,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStringListModel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +59,28 @@ static void startChild(QProcess& process, const QString& program, const QStringL
     while (output.indexOf(text, from) < 0 && !deadline.hasExpired() && process.waitForReadyRead(60000))
         output += QString::fromLocal8Bit(process.readAll());
     return output.indexOf(text, from) >= 0;
+}
+
+// Items of the store, by their identifiers.
+struct StorePlaylist : RovaPlaylistBase
+{
+    explicit StorePlaylist(QAbstractItemModel* model) : RovaPlaylistBase(RovaPlaylist::getNewPlaylistId(), u"test"_s)
+    {
+        setUnderlyingModel(model);
+    }
+    RovaMediaInfo getItemMediaInfo(int index) override { return RovaMediaInfo(model()->index(index, 0).data().toString()); }
+};
+
+// Until every command, lookup and confirmation of \a renderer has been handled.
+static void settle(RovaRecordingRenderer& renderer)
+{
+    for (int quiet = 0; quiet < 2;) {
+        QTRY_VERIFY(!renderer.playlistHandler()->metadataFetchOngoing());
+        const int taken = renderer.markersTaken;
+        renderer.postMarker();
+        QTRY_VERIFY(renderer.markersTaken > taken);
+        quiet = renderer.playlistHandler()->metadataFetchOngoing() ? 0 : quiet + 1;
+    }
 }
 
 class tst_RovaAudioFocusPolicy : public QObject
@@ -126,6 +152,39 @@ private Q_SLOTS:
         for (RovaRendererPolicy* policy : {first, first, alone.get(), alone.get()})
             policy->request({});
         QTRY_COMPARE(events(firstEvents) + u'|' + events(aloneEvents), u"0,3,0,0,0|0,0"_s);
+    }
+
+    // Two players started together, each while its first item is still looked up: the one that asked last
+    // keeps the focus and plays; the other's pause holds, the answer of its lookup does not start it. (The
+    // policy may tell of the loss of the focus before the grant, or not at all: each player is held to what
+    // its policy said last.)
+    void shouldDoWhatThePolicySaidLastWhenTwoPlayersStartTogether()
+    {
+        RovaTrackerFixture store(1);
+        QVERIFY2(store.isValid(), qPrintable(store.errorString()));
+        store.makeDefault();
+        QStringListModel model({u"src::"_s + RovaTrackerFixture::item(0).objectId});
+        StorePlaylist playlist(&model);
+        for (int trial = 0; trial < 20; ++trial) {
+            RovaRecordingRenderer players[2];
+            std::unique_ptr<QSignalSpy> demands[2];
+            for (RovaRecordingRenderer& player : players) {
+                QVERIFY(player.setDefaultRendererPolicy());
+                player.confirm = true;
+                demands[&player - players] = std::make_unique<QSignalSpy>(player.rendererPolicy(), &RovaRendererPolicy::policyEvent);
+            }
+            for (RovaRecordingRenderer& player : players)
+                player.assignPlaylist(&playlist), player.play();
+            const auto said = [&](int i) { return events(*demands[i]); };
+            QTRY_VERIFY(said(0).contains(u'0') && said(1).contains(u'0'));
+            (void)QTest::qWaitFor([&] { return QString(said(0) + said(1)).contains(u'3'); }, 2000); // unless the policy drops it
+            // Each does what the policy said last: the pause demand holds even while the item is still looked up.
+            for (RovaRecordingRenderer& player : players) {
+                settle(player);
+                const QString last = said(int(&player - players));
+                QCOMPARE(player.machineState() + u' ' + last, (last.endsWith(u'3') ? u"pause "_s : u"playing "_s) + last);
+            }
+        }
     }
 
     // Two players in real time: the second pauses the first, which says so; the first takes the focus back

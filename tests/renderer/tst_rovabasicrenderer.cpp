@@ -310,6 +310,7 @@ class tst_RovaBasicRenderer : public QObject
         else if (name == u"stopped") Q_EMIT renderer.rendererStopped();
         else if (name.startsWith(u"auto")) accepted = renderer.setRovaProperty(u"rova_auto_advance"_s, name == u"autoOn");
         else if (name == u"confirm") renderer.confirm = !renderer.confirm;
+        else if (name == u"hinted") QTRY_VERIFY(!renderer.hint.isEmpty()); // the next item's lookup answered
         else if (name == u"remove") playlist->removeItem(playlist->getCurrentIndex());
         else if (name == u"repeat") playlist->setRepeat(RovaPlaylist::RovaRepeatMode((playlist->repeatMode() + 1) % 3));
         else if (name == u"shuffle") playlist->isShuffled() ? playlist->unShuffle() : playlist->shuffle();
@@ -430,14 +431,14 @@ private Q_SLOTS:
             {"play", "play item0.mp3>transition", "play item0.mp3>transition", ">transition", ">playing", "play item0.mp3>transition", ">uriPlaying", ">uriPause", ">uriPending"},
             {"url", "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending", "play x.ogg>uriPending"},
             {"stop", ">stop", "stop>pending", "stop>pending", "stop>pending", "stop>pending", "stop>pending", "stop>pending", "stop>pending"},
-            {"pause", ">stop", ">pause", "pause>pending", "pause>pending", "pause>pending", "pause>uriPending", ">uriPause", "pause>uriPending"},
+            {"pause", ">stop", ">pause", "pause>pending", "pause>pending", ">pending", "pause>uriPending", ">uriPause", "pause>uriPending"},
             {"resume", ">stop", "resume>pending", ">transition", ">playing", "resume>pending", ">uriPlaying", "resume>uriPending", "resume>uriPending"},
             {"next", "media 1>stop", "media 1,stop>pending", "media 1,play item1.mp3>pending", "media 1,play item1.mp3>pending", "media 1,play item1.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
             {"previous", "media 2>stop", "media 2,stop>pending", "media 2,play item2.mp3>pending", "media 2,play item2.mp3>pending", "media 2,play item2.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
             {"goto2", "media 2>stop", "media 2,stop>pending", "media 2,play item2.mp3>pending", "media 2,play item2.mp3>pending", "media 2,play item2.mp3>pending", ">uriPlaying", ">uriPause", ">uriPending"},
             {"seek", ">stop", "seek 7,0>pause", ">transition", "seek 7,0>playing", ">pending", "seek 7,0>uriPlaying", "seek 7,0>uriPause", ">uriPending"},
             {"pauseAt", "play item0.mp3@5>transition", "play item0.mp3@5>transition", "play item0.mp3@5>transition", ">playing", ">pending", ">uriPlaying", ">uriPause", ">uriPending"},
-            {"eos", ">stop", ">pause", ">transition", "pause>pending", "pause>pending", "pause>uriPending", ">uriPause", "pause>uriPending"},
+            {"eos", ">stop", ">pause", ">transition", "pause>pending", ">pending", "pause>uriPending", ">uriPause", "pause>uriPending"},
             // After a step the idle states stay where they were, and play the new item.
             {"next,play", "media 1,play item1.mp3>transition", "media 1,stop,play item1.mp3>transition", nullptr},
             {"eos,eos,goto2,play", "media 2,play item2.mp3>transition", nullptr},
@@ -446,6 +447,16 @@ private Q_SLOTS:
             {"emptyUrl", "play >uriPending", nullptr},
             {"urlAt", "play x.ogg from 9>uriPending", nullptr},
             {"urlTyped", "play x.ogg as audio/ogg>uriPending", nullptr},
+            // A pause while the new item is looked up holds the answer: the item is loaded paused, never started, so
+            // that the item announced is the one held. (The pending state is reached through a stop, and a pause
+            // leaves a stopped implementation stopped.)
+            {"next+pause", nullptr, "media 1,stop>pending", "media 1,pause,play item1.mp3@0>pending", "media 1,pause,play item1.mp3@0>pending", "media 1,play item1.mp3@0>pending", nullptr},
+            {"confirm,next+pause", nullptr, nullptr, nullptr, "media 1,pause,play item1.mp3@0>pause", nullptr},
+            {"confirm,next+pause+resume", nullptr, nullptr, nullptr, "media 1,pause,play item1.mp3,hint ->playing", nullptr},
+            {"confirm,next+play+pause", "media 1,pause,play item1.mp3@0>pause", nullptr},
+            // The item handed over as next is the one announced when the implementation moves on to it; a change
+            // of the repeat mode after the hand-over takes effect from the item after it.
+            {"autoOn,hinted,repeat,playing2,hinted", nullptr, nullptr, nullptr, "hint -,hint item1.mp3,media 1,hint -,hint item1.mp3>playing", nullptr},
             // A lookup answered while the start waits in the queue starts the item once.
             {"play+ready", "play item0.mp3>pending", nullptr},
             {"pauseAt+ready", "play item0.mp3@5>pending", nullptr},
@@ -469,6 +480,7 @@ private Q_SLOTS:
         // Commands given right after construction wait for the machine and keep their order.
         QTest::newRow("play before the machine runs") << QString() << u"play"_s << u"hint -,play item0.mp3,hint ->playing"_s;
         QTest::newRow("goto2+pauseAt before the machine runs") << QString() << u"goto2+pauseAt"_s << u"hint -,media 2,play item2.mp3@5>pause"_s;
+        QTest::newRow("next+autoOff before the machine runs") << QString() << u"next+autoOff"_s << u"hint -,media 1,hint ->stop"_s;
     }
 
     void shouldCarryOutCommandsByState()
