@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <memory>
@@ -96,6 +97,10 @@ Q_SIGNALS:
     void stopped();
     /*! The last stream ended and no next URI was there to play on into. */
     void endOfStream();
+    /*!
+        Names the URI that failed. A hinted next URI that cannot be read fails
+        once the current stream has played to its end.
+    */
     void failed(RovaError::Code code, const QString& message);
     /*! The hinted \a uri was handed to the pipeline. */
     void nextUriTaken(const QUrl& uri);
@@ -124,6 +129,7 @@ private:
     std::shared_ptr<RovaGStreamerShared> m_shared;
     QUrl m_currentUri;
     QString m_sinkDescription;
+    QStringList m_wavFiles; // written by the sink; their headers are closed at every teardown
     bool m_sinkChanged = true;
     Confirm m_confirm = Confirm::Nothing;
     Start m_start = Start::Idle;
