@@ -352,12 +352,15 @@ RovaError::Code errorCode(const GError* error, Origin origin)
 
 const QString RovaGStreamerEngine::DEFAULT_AUDIO_SINK = QStringLiteral("autoaudiosink");
 const int RovaGStreamerEngine::hintWaitMs = 5000;
+const int RovaGStreamerEngine::drainCheckMs = 100;
 
 RovaGStreamerEngine::RovaGStreamerEngine(QObject* parent)
     : QObject(parent)
     , m_shared(std::make_shared<RovaGStreamerShared>())
     , m_sinkDescription(DEFAULT_AUDIO_SINK)
 {
+    m_drainCheck.setInterval(drainCheckMs);
+    connect(&m_drainCheck, &QTimer::timeout, this, &RovaGStreamerEngine::checkDrained);
     m_pipeline = gst_element_factory_make("playbin", nullptr);
     if (!m_pipeline) {
         qCWarning(lcRovaGStreamer) << "GStreamer has no playbin: nothing can be played";
@@ -415,6 +418,8 @@ void RovaGStreamerEngine::postToSelf(int kind)
 
 void RovaGStreamerEngine::resetPipeline()
 {
+    m_drainCheck.stop();
+    m_failedNext.clear();
     {
         QMutexLocker lock(&m_shared->mutex);
         m_shared->running = false;
@@ -789,6 +794,10 @@ void RovaGStreamerEngine::handleEndOfStream()
             m_shared->expectAfterNext = false;
         }
     }
+    if (!m_failedNext.isEmpty()) {
+        failDrainedNext();
+        return;
+    }
     if (!failedUri.isEmpty()) { // the current stream has played to its end
         fail(failure.code(), failure.message(), QUrl::fromEncoded(failedUri));
         return;
@@ -831,14 +840,50 @@ void RovaGStreamerEngine::handleError(GstMessage* message)
     qCDebug(lcRovaGStreamer) << "error from" << GST_OBJECT_NAME(GST_MESSAGE_SRC(message)) << debug;
     g_free(debug);
     QUrl uri = m_currentUri;
+    bool nextFailed = false;
     {
         // A failing next stream has been handed over but has not started.
         QMutexLocker lock(&m_shared->mutex);
         if (!m_shared->handedOver.isEmpty()) {
             uri = QUrl::fromEncoded(m_shared->handedOver.first());
+            nextFailed = true;
         }
     }
-    fail(code, takeErrorMessage(error), uri);
+    if (!nextFailed) {
+        fail(code, takeErrorMessage(error), uri);
+        return;
+    }
+    // The current stream still plays what it has: fail once it has rendered
+    // all of it (its end of stream never comes, as the next one was to follow).
+    if (m_failedNext.isEmpty()) {
+        m_failedNext = uri;
+        m_nextFailure = RovaError(code, takeErrorMessage(error));
+        m_drainedAt = -2;
+        m_stalledChecks = 0;
+        m_drainCheck.start();
+    } else if (error) {
+        g_error_free(error);
+    }
+}
+
+void RovaGStreamerEngine::checkDrained()
+{
+    // At its end, or still: once that has lasted a second, every branch of the
+    // sink has had the time to write out what it holds.
+    const qint64 now = position();
+    const qint64 length = duration();
+    const bool atEnd = now == m_drainedAt || (length > 0 && now >= length);
+    m_drainedAt = now;
+    m_stalledChecks = GST_STATE(m_pipeline) == GST_STATE_PLAYING && atEnd ? m_stalledChecks + 1 : 0;
+    if (m_stalledChecks >= 10)
+        failDrainedNext();
+}
+
+void RovaGStreamerEngine::failDrainedNext()
+{
+    const QUrl uri = m_failedNext;
+    const RovaError failure = m_nextFailure;
+    fail(failure.code(), failure.message(), uri);
 }
 
 void RovaGStreamerEngine::fail(RovaError::Code code, const QString& detail, const QUrl& uri)

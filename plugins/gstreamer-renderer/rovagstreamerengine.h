@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -47,6 +48,13 @@ public:
     static const QString DEFAULT_AUDIO_SINK;
     /*! How long about-to-finish waits for an expected next URI, in milliseconds. */
     static const int hintWaitMs;
+    /*!
+        How often, in milliseconds, the position is checked while the current
+        stream plays out what it has after the next one failed: it has been
+        rendered when the position has been at the duration, or still, for
+        ten checks.
+    */
+    static const int drainCheckMs;
 
     explicit RovaGStreamerEngine(QObject* parent = nullptr);
     ~RovaGStreamerEngine() override;
@@ -119,6 +127,8 @@ private:
     void handleEndOfStream();
     void handleError(GstMessage* message);
     void fail(RovaError::Code code, const QString& detail, const QUrl& uri);
+    void checkDrained();
+    void failDrainedNext();
     void startStream(const QUrl& uri, qint64 startMs, bool startPaused, Item item);
     void setTarget(int state, Confirm confirm);
     void resetPipeline();
@@ -139,6 +149,11 @@ private:
     bool m_seekPending = false;
     bool m_started = false;
     bool m_atEos = false;
+    QTimer m_drainCheck;
+    qint64 m_drainedAt = -2;
+    int m_stalledChecks = 0;
+    QUrl m_failedNext; // the hinted stream that failed to decode while the current one plays out
+    RovaError m_nextFailure;
 };
 
 #endif // ROVAGSTREAMERENGINE_H

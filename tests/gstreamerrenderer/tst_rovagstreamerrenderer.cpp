@@ -259,13 +259,13 @@ private Q_SLOTS:
     // plays to its last sample and stays the current item.
     void shouldReportErrorsAndStayUsable_data()
     {
-        QTest::addColumn<QString>("uri"); // or the store id of the item after tone0.wav
+        QTest::addColumn<QString>("uri"); // or "format/id": the store id of the item after tone0.format
         QTest::addColumn<QString>("sink");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("next item missing") << u"missing"_s << wavSink << int(RovaError::RendererMediaNotFound) << u"No such file"_s;
-        QTest::newRow("next item a FIFO") << u"fifo"_s << wavSink << int(RovaError::RendererUriNotAvailable) << u"not a regular file"_s;
-        QTest::newRow("next item not audio") << u"garbage"_s << wavSink << int(RovaError::RendererUnsupportedType) << QString();
+        QTest::newRow("next item missing") << u"wav/missing"_s << recordingSink << int(RovaError::RendererMediaNotFound) << u"No such file"_s;
+        QTest::newRow("next item a FIFO") << u"wav/fifo"_s << recordingSink << int(RovaError::RendererUriNotAvailable) << u"not a regular file"_s;
+        QTest::newRow("next item not audio") << u"long/garbage"_s << recordingSink << int(RovaError::RendererUnsupportedType) << QString();
         QTest::newRow("missing file") << url(u"missing.flac"_s).toString() << realTimeSink << int(RovaError::RendererMediaNotFound) << u"No such file"_s;
         QTest::newRow("FIFO") << url(u"fifo.flac"_s).toString() << realTimeSink << int(RovaError::RendererUriNotAvailable) << u"not a regular file"_s;
         QTest::newRow("not media") << QUrl::fromLocalFile(QFileInfo(QString::fromUtf8(__FILE__)).absoluteFilePath()).toString() << realTimeSink << int(RovaError::RendererUnsupportedType) << QString();
@@ -285,17 +285,18 @@ private Q_SLOTS:
         QSignalSpy errors(m_renderer, &RovaRenderer::error);
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
         const bool next = !uri.contains(u':');
-        const auto list = next ? playlist(u"wav"_s, u"urn:tone:"_s + uri) : nullptr;
+        const QString format = uri.section(u'/', 0, 0), id = uri.section(u'/', 1);
+        const auto list = next ? playlist(format, u"urn:tone:"_s + id) : nullptr;
         QVERIFY(next ? m_renderer->play() : m_renderer->play(QUrl(uri)));
         QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty() && lastState(states) == int(RovaRenderer::Stopped), 20000);
         QCOMPARE(errors.size(), 1);
         const RovaError error = errors.at(0).at(0).value<RovaError>();
         QVERIFY2(int(error.code()) == code, qPrintable(error.message()));
-        const QString named = next ? url(uri + u".flac"_s).toString() : uri;
+        const QString named = next ? url(id + u".flac"_s).toString() : uri;
         QVERIFY2(error.message().startsWith(u"Cannot play "_s + named + u": "_s) && error.message().contains(reason),
                  qPrintable(error.message()));
         if (next) {
-            QCOMPARE(wavFrames(out), shortTones[0].frames);
+            QCOMPARE(wavFrames(out), (format == "long"_L1 ? longTones : shortTones)[0].frames);
             QCOMPARE(list->getCurrentIndex(), 0);
         }
         QVERIFY(m_control->setSetting(sinkKey, realTimeSink));
