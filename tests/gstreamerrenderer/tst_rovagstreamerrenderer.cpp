@@ -183,6 +183,8 @@ private Q_SLOTS:
     void shouldConfirmCommandsInOrder()
     {
         QFETCH(QString, sink);
+        cleanup(); // from Stopped, also for a renderer that never played
+        m_answers.clear();
         QVERIFY(m_control->setSetting(sinkKey, sink));
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
         QSignalSpy media(m_renderer, &RovaRenderer::mediaChanged);
@@ -194,7 +196,7 @@ private Q_SLOTS:
             seen += moreStates;
             QTRY_COMPARE_WITH_TIMEOUT(joined(states), seen, 20000);
         };
-        step(m_renderer->play(), qstrcmp(QTest::currentDataTag(), "fake sink") == 0 ? u"0,3,1"_s : u"3,1"_s); // a renderer that never played starts from Stopped
+        step(m_renderer->play(), u"3,1"_s);
         step(m_renderer->pause(), u",2"_s);
         if (sink != realTimeSink) {
             step(m_renderer->resume(), u",1"_s);
