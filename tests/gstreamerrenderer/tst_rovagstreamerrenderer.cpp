@@ -183,8 +183,6 @@ private Q_SLOTS:
     void shouldConfirmCommandsInOrder()
     {
         QFETCH(QString, sink);
-        cleanup(); // from Stopped, also for a renderer that never played
-        m_answers.clear();
         QVERIFY(m_control->setSetting(sinkKey, sink));
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
         QSignalSpy media(m_renderer, &RovaRenderer::mediaChanged);
@@ -194,7 +192,8 @@ private Q_SLOTS:
         const auto step = [&](bool accepted, const QString& moreStates) {
             QVERIFY(accepted);
             seen += moreStates;
-            QTRY_COMPARE_WITH_TIMEOUT(joined(states), seen, 20000);
+            // A renderer that never played reports Stopped first.
+            QTRY_COMPARE_WITH_TIMEOUT(joined(states).remove(QRegularExpression(u"^0,"_s)), seen, 20000);
         };
         step(m_renderer->play(), u"3,1"_s);
         step(m_renderer->pause(), u",2"_s);
