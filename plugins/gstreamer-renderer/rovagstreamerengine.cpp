@@ -278,7 +278,7 @@ QStringList prepareSink(GstElement* bin)
 void closeWavFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
         return;
     const qint64 size = file.size();
     const QByteArray head = file.read(65536);
@@ -430,9 +430,10 @@ void RovaGStreamerEngine::resetPipeline()
         m_shared->failedUri.clear();
         m_shared->hintChanged.wakeAll();
     }
-    if (m_pipeline && GST_STATE(m_pipeline) != GST_STATE_NULL) {
+    if (m_pipeline) {
+        const bool ran = GST_STATE(m_pipeline) != GST_STATE_NULL;
         gst_element_set_state(m_pipeline, GST_STATE_NULL);
-        for (const QString& file : std::as_const(m_wavFiles))
+        for (const QString& file : ran ? std::as_const(m_wavFiles) : QStringList())
             closeWavFile(file);
     }
     {
