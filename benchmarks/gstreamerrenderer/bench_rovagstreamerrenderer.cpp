@@ -2,8 +2,9 @@
 // The GStreamer renderer in real time, rendering into a clock-synchronised
 // fake sink: samples lost or inserted at each item boundary with the next-item
 // hint against stop-then-play, the time from play() to the first rendered
-// buffer, and the time from the renderer's ready-for-next moment (its
-// rendererPlaying()) to the hint reaching the pipeline.
+// buffer, the time from the renderer's ready-for-next moment (its
+// rendererPlaying()) to the hint reaching the pipeline, and the longest stop()
+// in bursts of starts whose next-item hint never comes.
 #include "rovagstreamerengine.h"
 #include "rovagstreamerrenderer.h"
 #include "rovatrackerfixture.h"
@@ -266,6 +267,27 @@ private Q_SLOTS:
         qInfo("median %.2f ms, min %.2f ms, max %.2f ms", delays.at(delays.size() / 2) / 1e6, delays.first() / 1e6,
               delays.last() / 1e6);
         QTest::setBenchmarkResult(delays.at(delays.size() / 2) / 1e6, QTest::WalltimeMilliseconds);
+    }
+
+    // The longest stop() of 300 starts of a short item that expects a hint that
+    // never comes: its about-to-finish waits for it, and a stop() must release
+    // that wait whenever it comes, before or during the teardown.
+    void stopWhileHintAwaited()
+    {
+        RovaGStreamerEngine engine;
+        QVERIFY(engine.setAudioSink(u"fakesink sync=true"_s));
+        const QUrl uri = QUrl::fromLocalFile(m_dir.filePath(u"tone0.wav"_s));
+        QList<qint64> stops;
+        for (int run = 0; run < 300; ++run) {
+            engine.play(uri, 0, false, true);
+            QTest::qWait(run % 7); // lets the start reach about-to-finish, or not
+            const qint64 start = now();
+            engine.stop();
+            stops << now() - start;
+        }
+        std::sort(stops.begin(), stops.end());
+        qInfo("median %.2f ms, max %.2f ms", stops.at(stops.size() / 2) / 1e6, stops.last() / 1e6);
+        QTest::setBenchmarkResult(stops.last() / 1e6, QTest::WalltimeMilliseconds);
     }
 
     // From the renderer's rendererPlaying() (the base then looks the next item

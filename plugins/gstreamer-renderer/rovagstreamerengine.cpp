@@ -4,14 +4,21 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
+#include <QFile>
 #include <QList>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QWaitCondition>
+#include <QtEndian>
 
 #include <gst/gst.h>
 
+#include <cerrno>
+#include <cstring>
 #include <utility>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcRovaGStreamer, "qrova.gstreamer")
 
@@ -26,10 +33,18 @@ struct RovaGStreamerShared
     GstElement* pipeline = nullptr; // set once before any handler runs
     quint64 generation = 1; // one pipeline run; events of older runs are dropped
     quint64 releases = 0; // bumped to release a waiting about-to-finish
+    // A run is on: false from the moment a teardown begins, so that an
+    // about-to-finish that comes late returns at once instead of waiting for a
+    // hint while the teardown waits for its thread.
+    bool running = false;
+    bool seeking = false; // a flushing seek waits for the streaming threads
     QByteArray nextUri;
     bool nextExpected = false;
     bool expectAfterNext = false;
     QList<QByteArray> handedOver; // given to the pipeline, not started yet
+    // The hinted URI that cannot be read: reported once the current stream has ended.
+    QByteArray failedUri;
+    RovaError failure;
 };
 
 namespace {
@@ -41,6 +56,28 @@ const guint playFlagAudio = 0x2;
 const guint playFlagSoftVolume = 0x10;
 
 enum EventKind { BusMessage, NextTaken, Confirmation, Stopped, StartFailed, Failure };
+
+// Whether \a uri can be handed to playbin: a local file must be a regular file
+// that can be read. Only stat() and access(): opening a FIFO would block.
+bool checkUri(const QByteArray& uri, RovaError* problem)
+{
+    const QUrl url = QUrl::fromEncoded(uri);
+    if (!url.isLocalFile())
+        return true;
+    const QByteArray path = QFile::encodeName(url.toLocalFile());
+    struct stat status;
+    if (::stat(path.constData(), &status) != 0 || (S_ISREG(status.st_mode) && ::access(path.constData(), R_OK) != 0)) {
+        const int code = errno;
+        *problem = RovaError(code == ENOENT ? RovaError::RendererMediaNotFound : RovaError::RendererUriNotAvailable,
+                             QString::fromLocal8Bit(std::strerror(code)));
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        *problem = RovaError(RovaError::RendererUriNotAvailable, QStringLiteral("not a regular file"));
+        return false;
+    }
+    return true;
+}
 
 QEvent::Type engineEventType()
 {
@@ -109,23 +146,34 @@ GstBusSyncReply busSyncHandler(GstBus*, GstMessage* message, gpointer data)
 void aboutToFinish(GstElement* playbin, gpointer data)
 {
     RovaGStreamerShared& shared = **static_cast<SharedRef*>(data);
-    QByteArray uri;
-    {
-        QMutexLocker lock(&shared.mutex);
-        const quint64 releases = shared.releases;
-        QDeadlineTimer deadline(RovaGStreamerEngine::hintWaitMs);
-        while (shared.nextUri.isEmpty() && shared.nextExpected && shared.releases == releases) {
-            if (!shared.hintChanged.wait(&shared.mutex, deadline))
-                break;
-        }
-        if (shared.nextUri.isEmpty() || shared.releases != releases)
-            return; // the stream ends with end of stream
-        uri = std::exchange(shared.nextUri, QByteArray());
-        shared.handedOver.append(uri);
-        shared.nextExpected = shared.expectAfterNext;
-        if (shared.target)
-            QCoreApplication::postEvent(shared.target, new EngineEvent(NextTaken, shared.generation, nullptr, uri));
+    QMutexLocker lock(&shared.mutex);
+    const quint64 releases = shared.releases;
+    const auto released = [&] { return !shared.running || shared.seeking || shared.releases != releases; };
+    QDeadlineTimer deadline(RovaGStreamerEngine::hintWaitMs);
+    while (shared.nextUri.isEmpty() && shared.nextExpected && !released()) {
+        if (!shared.hintChanged.wait(&shared.mutex, deadline))
+            break;
     }
+    if (shared.nextUri.isEmpty() || released())
+        return; // the stream ends with end of stream
+    const QByteArray uri = std::exchange(shared.nextUri, QByteArray());
+    lock.unlock();
+    RovaError problem;
+    const bool readable = checkUri(uri, &problem);
+    lock.relock();
+    if (released())
+        return;
+    if (!readable) { // the current stream plays to its end; the failure is reported then
+        shared.failedUri = uri;
+        shared.failure = problem;
+        shared.nextExpected = false;
+        return;
+    }
+    shared.handedOver.append(uri);
+    shared.nextExpected = shared.expectAfterNext;
+    if (shared.target)
+        QCoreApplication::postEvent(shared.target, new EngineEvent(NextTaken, shared.generation, nullptr, uri));
+    lock.unlock();
     g_object_set(playbin, "uri", uri.constData(), nullptr);
 }
 
@@ -155,6 +203,107 @@ GstElement* makeSink(const QString& description, QString* errorMessage)
     }
     *errorMessage = takeErrorMessage(error);
     return sink;
+}
+
+bool hasProperty(GstElement* element, const char* name)
+{
+    return g_object_class_find_property(G_OBJECT_GET_CLASS(element), name) != nullptr;
+}
+
+// The file that \a encoder writes into: the location of the sink it feeds, through
+// elements with one "src" pad each; empty when there is none.
+QString fileWrittenBy(GstElement* encoder)
+{
+    GstElement* element = GST_ELEMENT(gst_object_ref(encoder));
+    QString location;
+    for (int step = 0; step < 8 && element && location.isEmpty(); ++step) {
+        GstPad* src = gst_element_get_static_pad(element, "src");
+        GstPad* peer = src ? gst_pad_get_peer(src) : nullptr;
+        gst_object_unref(element);
+        element = peer ? gst_pad_get_parent_element(peer) : nullptr;
+        if (element && GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_SINK) && hasProperty(element, "location")) {
+            gchar* value = nullptr;
+            g_object_get(element, "location", &value, nullptr);
+            location = QFile::decodeName(value);
+            g_free(value);
+        }
+        if (peer)
+            gst_object_unref(peer);
+        if (src)
+            gst_object_unref(src);
+    }
+    if (element)
+        gst_object_unref(element);
+    return location;
+}
+
+// Prepares the sinks in \a bin and returns the WAV files it writes. A sink that
+// does not follow the clock (a file) beside one that does (the pace of a
+// recording in real time) need not preroll: otherwise a pause could never
+// complete, since the paced branch holds back the data the other waits for.
+QStringList prepareSink(GstElement* bin)
+{
+    QList<GstElement*> elements;
+    GstIterator* iterator = gst_bin_iterate_recurse(GST_BIN(bin));
+    gst_iterator_foreach(iterator, [](const GValue* value, gpointer list) {
+        static_cast<QList<GstElement*>*>(list)->append(GST_ELEMENT(g_value_get_object(value)));
+    }, &elements);
+    gst_iterator_free(iterator);
+    QList<GstElement*> synced, unsynced;
+    QStringList wavFiles;
+    for (GstElement* element : std::as_const(elements)) {
+        GstElementFactory* factory = gst_element_get_factory(element);
+        if (factory && qstrcmp(GST_OBJECT_NAME(factory), "wavenc") == 0) {
+            const QString file = fileWrittenBy(element);
+            if (!file.isEmpty())
+                wavFiles << file;
+        }
+        if (GST_IS_BIN(element) || !GST_OBJECT_FLAG_IS_SET(element, GST_ELEMENT_FLAG_SINK)
+            || !hasProperty(element, "sync") || !hasProperty(element, "async"))
+            continue;
+        gboolean sync = FALSE;
+        g_object_get(element, "sync", &sync, nullptr);
+        (sync ? synced : unsynced).append(element);
+    }
+    if (!synced.isEmpty()) {
+        for (GstElement* element : std::as_const(unsynced))
+            g_object_set(element, "async", FALSE, nullptr);
+    }
+    return wavFiles;
+}
+
+// Makes the RIFF and data sizes of the WAV file at \a path match its length.
+// wavenc writes them at end of stream, which a run that is stopped, fails or is
+// destroyed never reaches.
+void closeWavFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+        return;
+    const qint64 size = file.size();
+    const QByteArray head = file.read(65536);
+    const auto u32 = [&head](qint64 at) { return qFromLittleEndian<quint32>(head.constData() + at); };
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
+        return;
+    qint64 blockAlign = 1;
+    for (qint64 at = 12; at + 8 <= head.size(); at += 8 + qint64(u32(at + 4)) + (u32(at + 4) & 1)) {
+        const QByteArray id = head.mid(at, 4);
+        if (id == "fmt " && at + 22 <= head.size())
+            blockAlign = qMax<qint64>(1, qFromLittleEndian<quint16>(head.constData() + at + 20));
+        if (id != "data")
+            continue;
+        const qint64 data = at + 8;
+        if (u32(4) == size - 8 && data + u32(at + 4) <= size)
+            return; // closed by wavenc, maybe with chunks after the data
+        const qint64 bytes = qMin<qint64>(size - data, 0xffffffffLL - data) / blockAlign * blockAlign;
+        const auto put = [&file](qint64 at, qint64 value) {
+            const quint32 little = qToLittleEndian<quint32>(quint32(value));
+            return file.seek(at) && file.write(reinterpret_cast<const char*>(&little), 4) == 4;
+        };
+        if (!put(4, data + bytes - 8) || !put(at + 4, bytes) || !file.resize(data + bytes))
+            qCWarning(lcRovaGStreamer).noquote() << "Cannot close" << path << file.errorString();
+        return;
+    }
 }
 
 enum class Origin { Elsewhere, Source, Sink };
@@ -203,12 +352,15 @@ RovaError::Code errorCode(const GError* error, Origin origin)
 
 const QString RovaGStreamerEngine::DEFAULT_AUDIO_SINK = QStringLiteral("autoaudiosink");
 const int RovaGStreamerEngine::hintWaitMs = 5000;
+const int RovaGStreamerEngine::drainCheckMs = 100;
 
 RovaGStreamerEngine::RovaGStreamerEngine(QObject* parent)
     : QObject(parent)
     , m_shared(std::make_shared<RovaGStreamerShared>())
     , m_sinkDescription(DEFAULT_AUDIO_SINK)
 {
+    m_drainCheck.setInterval(drainCheckMs);
+    connect(&m_drainCheck, &QTimer::timeout, this, &RovaGStreamerEngine::checkDrained);
     m_pipeline = gst_element_factory_make("playbin", nullptr);
     if (!m_pipeline) {
         qCWarning(lcRovaGStreamer) << "GStreamer has no playbin: nothing can be played";
@@ -232,11 +384,14 @@ RovaGStreamerEngine::~RovaGStreamerEngine()
     {
         QMutexLocker lock(&m_shared->mutex);
         m_shared->target = nullptr;
+        m_shared->running = false;
         ++m_shared->releases;
         m_shared->hintChanged.wakeAll();
     }
     // Joins the streaming threads; none of them waits for this thread.
     gst_element_set_state(m_pipeline, GST_STATE_NULL);
+    for (const QString& file : std::as_const(m_wavFiles))
+        closeWavFile(file);
     g_signal_handlers_disconnect_matched(m_pipeline, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                          reinterpret_cast<gpointer>(aboutToFinish), nullptr);
     GstBus* bus = gst_element_get_bus(m_pipeline);
@@ -263,15 +418,24 @@ void RovaGStreamerEngine::postToSelf(int kind)
 
 void RovaGStreamerEngine::resetPipeline()
 {
+    m_drainCheck.stop();
+    m_failedNext.clear();
     {
         QMutexLocker lock(&m_shared->mutex);
+        m_shared->running = false;
         ++m_shared->releases;
         m_shared->nextUri.clear();
+        m_shared->nextExpected = false;
         m_shared->handedOver.clear();
+        m_shared->failedUri.clear();
         m_shared->hintChanged.wakeAll();
     }
-    if (m_pipeline)
+    if (m_pipeline) {
+        const bool ran = GST_STATE(m_pipeline) != GST_STATE_NULL;
         gst_element_set_state(m_pipeline, GST_STATE_NULL);
+        for (const QString& file : ran ? std::as_const(m_wavFiles) : QStringList())
+            closeWavFile(file);
+    }
     {
         QMutexLocker lock(&m_shared->mutex);
         ++m_shared->generation;
@@ -308,6 +472,11 @@ void RovaGStreamerEngine::startStream(const QUrl& uri, qint64 startMs, bool star
         fail(RovaError::RendererInvalidUri, QStringLiteral("no way to read this URI"), uri);
         return;
     }
+    RovaError problem;
+    if (!checkUri(encoded, &problem)) {
+        fail(problem.code(), problem.message(), uri);
+        return;
+    }
     if (m_sinkChanged) {
         QString message;
         GstElement* sink = makeSink(m_sinkDescription, &message);
@@ -316,11 +485,16 @@ void RovaGStreamerEngine::startStream(const QUrl& uri, qint64 startMs, bool star
                  QStringLiteral("audio sink \"%1\": %2").arg(m_sinkDescription, message), uri);
             return;
         }
+        m_wavFiles = prepareSink(sink);
         g_object_set(m_pipeline, "audio-sink", sink, nullptr);
         gst_object_unref(sink);
         m_sinkChanged = false;
     }
     g_object_set(m_pipeline, "uri", encoded.constData(), nullptr);
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->running = true;
+    }
     m_startMs = qMax<qint64>(0, startMs);
     if (m_startMs > 0) {
         m_start = Start::Prerolling;
@@ -399,13 +573,18 @@ void RovaGStreamerEngine::seek(qint64 ms, bool keyFrame)
     {
         // A flushing seek needs the streaming thread: release a waiting about-to-finish.
         QMutexLocker lock(&m_shared->mutex);
-        ++m_shared->releases;
+        m_shared->seeking = true;
         m_shared->hintChanged.wakeAll();
     }
     const auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH
                                     | (keyFrame ? GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_NEAREST
                                                 : GST_SEEK_FLAG_ACCURATE));
-    if (!gst_element_seek_simple(m_pipeline, GST_FORMAT_TIME, flags, ms * GST_MSECOND)) {
+    const bool sought = gst_element_seek_simple(m_pipeline, GST_FORMAT_TIME, flags, ms * GST_MSECOND);
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->seeking = false;
+    }
+    if (!sought) {
         Q_EMIT failed(RovaError::RendererCannotSetPosition,
                       QStringLiteral("Cannot seek in %1").arg(QString::fromUtf8(m_currentUri.toEncoded())));
         return;
@@ -604,13 +783,25 @@ void RovaGStreamerEngine::handleStreamStart()
 void RovaGStreamerEngine::handleEndOfStream()
 {
     QByteArray next;
+    QByteArray failedUri;
+    RovaError failure;
     {
         QMutexLocker lock(&m_shared->mutex);
+        failedUri = std::exchange(m_shared->failedUri, QByteArray());
+        failure = m_shared->failure;
         next = std::exchange(m_shared->nextUri, QByteArray());
         if (!next.isEmpty()) {
             m_shared->nextExpected = m_shared->expectAfterNext;
             m_shared->expectAfterNext = false;
         }
+    }
+    if (!m_failedNext.isEmpty()) {
+        failDrainedNext();
+        return;
+    }
+    if (!failedUri.isEmpty()) { // the current stream has played to its end
+        fail(failure.code(), failure.message(), QUrl::fromEncoded(failedUri));
+        return;
     }
     if (next.isEmpty()) {
         const bool alreadyAtEos = std::exchange(m_atEos, true);
@@ -650,13 +841,50 @@ void RovaGStreamerEngine::handleError(GstMessage* message)
     qCDebug(lcRovaGStreamer) << "error from" << GST_OBJECT_NAME(GST_MESSAGE_SRC(message)) << debug;
     g_free(debug);
     QUrl uri = m_currentUri;
+    bool nextFailed = false;
     {
         // A failing next stream has been handed over but has not started.
         QMutexLocker lock(&m_shared->mutex);
-        if (!m_shared->handedOver.isEmpty())
+        if (!m_shared->handedOver.isEmpty()) {
             uri = QUrl::fromEncoded(m_shared->handedOver.first());
+            nextFailed = true;
+        }
     }
-    fail(code, takeErrorMessage(error), uri);
+    if (!nextFailed) {
+        fail(code, takeErrorMessage(error), uri);
+        return;
+    }
+    // The current stream still plays what it has: fail once it has rendered
+    // all of it (its end of stream never comes, as the next one was to follow).
+    if (m_failedNext.isEmpty()) {
+        m_failedNext = uri;
+        m_nextFailure = RovaError(code, takeErrorMessage(error));
+        m_drainedAt = -2;
+        m_stalledChecks = 0;
+        m_drainCheck.start();
+    } else if (error) {
+        g_error_free(error);
+    }
+}
+
+void RovaGStreamerEngine::checkDrained()
+{
+    // At its end, or still: once that has lasted a second, every branch of the
+    // sink has had the time to write out what it holds.
+    const qint64 now = position();
+    const qint64 length = duration();
+    const bool atEnd = now == m_drainedAt || (length > 0 && now >= length);
+    m_drainedAt = now;
+    m_stalledChecks = GST_STATE(m_pipeline) == GST_STATE_PLAYING && atEnd ? m_stalledChecks + 1 : 0;
+    if (m_stalledChecks >= 10)
+        failDrainedNext();
+}
+
+void RovaGStreamerEngine::failDrainedNext()
+{
+    const QUrl uri = m_failedNext;
+    const RovaError failure = m_nextFailure;
+    fail(failure.code(), failure.message(), uri);
 }
 
 void RovaGStreamerEngine::fail(RovaError::Code code, const QString& detail, const QUrl& uri)

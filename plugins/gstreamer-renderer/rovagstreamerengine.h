@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -46,6 +48,13 @@ public:
     static const QString DEFAULT_AUDIO_SINK;
     /*! How long about-to-finish waits for an expected next URI, in milliseconds. */
     static const int hintWaitMs;
+    /*!
+        How often, in milliseconds, the position is checked while the current
+        stream plays out what it has after the next one failed: it has been
+        rendered when the position has been at the duration, or still, for
+        ten checks.
+    */
+    static const int drainCheckMs;
 
     explicit RovaGStreamerEngine(QObject* parent = nullptr);
     ~RovaGStreamerEngine() override;
@@ -96,6 +105,10 @@ Q_SIGNALS:
     void stopped();
     /*! The last stream ended and no next URI was there to play on into. */
     void endOfStream();
+    /*!
+        Names the URI that failed. A hinted next URI that cannot be read fails
+        once the current stream has played to its end.
+    */
     void failed(RovaError::Code code, const QString& message);
     /*! The hinted \a uri was handed to the pipeline. */
     void nextUriTaken(const QUrl& uri);
@@ -114,6 +127,8 @@ private:
     void handleEndOfStream();
     void handleError(GstMessage* message);
     void fail(RovaError::Code code, const QString& detail, const QUrl& uri);
+    void checkDrained();
+    void failDrainedNext();
     void startStream(const QUrl& uri, qint64 startMs, bool startPaused, Item item);
     void setTarget(int state, Confirm confirm);
     void resetPipeline();
@@ -124,6 +139,7 @@ private:
     std::shared_ptr<RovaGStreamerShared> m_shared;
     QUrl m_currentUri;
     QString m_sinkDescription;
+    QStringList m_wavFiles; // written by the sink; their headers are closed at every teardown
     bool m_sinkChanged = true;
     Confirm m_confirm = Confirm::Nothing;
     Start m_start = Start::Idle;
@@ -133,6 +149,11 @@ private:
     bool m_seekPending = false;
     bool m_started = false;
     bool m_atEos = false;
+    QTimer m_drainCheck;
+    qint64 m_drainedAt = -2;
+    int m_stalledChecks = 0;
+    QUrl m_failedNext; // the hinted stream that failed to decode while the current one plays out
+    RovaError m_nextFailure;
 };
 
 #endif // ROVAGSTREAMERENGINE_H

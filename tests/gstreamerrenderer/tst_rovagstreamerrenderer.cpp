@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The GStreamer renderer plugin, loaded through the registry, playing tones
 // made here with GStreamer from a playlist looked up in a local Tracker store.
+#include "rovagstreamerengine.h"
 #include "rovatrackerfixture.h"
 
 #include <rovabasicrenderer.h>
@@ -16,6 +17,12 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <gst/gst.h>
+
+#include <sys/stat.h>
+
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -25,6 +32,20 @@ const QList<Tone> longTones = {{440, 176400}, {660, 176400}, {880, 176400}}; // 
 const QString sinkKey = u"audio-sink"_s;
 const QString realTimeSink = u"fakesink sync=true"_s;
 const QString fileSink = u"audioconvert ! audio/x-raw,format=S16LE,channels=1 ! filesink location=%1"_s; // raw S16 mono
+const QString wavSink = u"wavenc ! filesink location=%1"_s;
+const QString recordingSink = u"tee name=t t. ! queue ! fakesink sync=true t. ! queue ! wavenc ! filesink location=%1"_s;
+
+// The frames in the WAV file at \a path; -1 when its RIFF or data size does not match its length.
+qint64 wavFrames(const QString& path)
+{
+    QFile file(path);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const auto u32 = [&bytes](qsizetype at) { return qint64(qFromLittleEndian<quint32>(bytes.constData() + at)); };
+    const qsizetype data = bytes.indexOf("data") + 8;
+    if (bytes.size() < 44 || data < 44 || u32(4) != bytes.size() - 8 || data + u32(data - 4) > bytes.size())
+        return -1;
+    return u32(data - 4) / qFromLittleEndian<quint16>(bytes.constData() + 32);
+}
 
 // Per tone, the frequency in the samples of \a path (from the sign changes, 10 ms
 // off each boundary); or their number when it is off by more than \a tolerance.
@@ -93,8 +114,14 @@ private Q_SLOTS:
     {
         for (const char* proxy : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
             qunsetenv(proxy); // the unreachable URI is on this machine
-        QString insert = u"INSERT DATA { <urn:tone:broken> a nfo:FileDataObject ; nie:url \"%1\" ."_s
-                             .arg(QString::fromUtf8(url(u"missing.wav"_s).toEncoded()));
+        // Items that cannot be played: a file that is gone, a FIFO, a file that is no audio.
+        QVERIFY(::mkfifo(QFile::encodeName(file(u"fifo.flac"_s)).constData(), 0644) == 0);
+        QFile garbage(file(u"garbage.flac"_s));
+        QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(8192, '\x5a')) == 8192);
+        garbage.close();
+        QString insert = u"INSERT DATA {"_s;
+        for (const QString& name : {u"missing"_s, u"fifo"_s, u"garbage"_s})
+            insert += u"<urn:tone:%1> a nfo:FileDataObject ; nie:url \"%2\" ."_s.arg(name, QString::fromUtf8(url(name + u".flac"_s).toEncoded()));
         const QList<std::pair<QString, QString>> encoders = {
             {u"wav"_s, u"wavenc"_s}, {u"flac"_s, u"flacenc"_s}, {u"ogg"_s, u"audioconvert ! vorbisenc ! oggmux"_s}, {u"long"_s, u"wavenc"_s}};
         for (const auto& [format, encoder] : encoders) {
@@ -144,10 +171,19 @@ private Q_SLOTS:
             (m_renderer->getStatus(this, SLOT(statusResults(QString, uint, int, QString))), m_answers.endsWith(u"state 0"_s)), 20000);
     }
 
-    // First: commands while playing in real time, each confirmed once GStreamer got there.
+    // First: commands while playing in real time, each confirmed once GStreamer
+    // got there; also while recording in real time, where the file branch cannot
+    // preroll on its own: pausing completes, and the file is closed when stopped.
+    void shouldConfirmCommandsInOrder_data()
+    {
+        QTest::addColumn<QString>("sink");
+        QTest::newRow("fake sink") << realTimeSink;
+        QTest::newRow("recording") << recordingSink.arg(file(u"recording.wav"_s));
+    }
     void shouldConfirmCommandsInOrder()
     {
-        QVERIFY(m_control->setSetting(sinkKey, realTimeSink));
+        QFETCH(QString, sink);
+        QVERIFY(m_control->setSetting(sinkKey, sink));
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
         QSignalSpy media(m_renderer, &RovaRenderer::mediaChanged);
         QSignalSpy seeking(m_renderer, &RovaBasicRenderer::rendererSeeking);
@@ -156,10 +192,18 @@ private Q_SLOTS:
         const auto step = [&](bool accepted, const QString& moreStates) {
             QVERIFY(accepted);
             seen += moreStates;
-            QTRY_COMPARE_WITH_TIMEOUT(joined(states), seen, 20000);
+            // A renderer that never played reports Stopped first.
+            QTRY_COMPARE_WITH_TIMEOUT(joined(states).remove(QRegularExpression(u"^0,"_s)), seen, 20000);
         };
-        step(m_renderer->play(), u"0,3,1"_s); // a renderer that never played starts from Stopped
+        step(m_renderer->play(), u"3,1"_s);
         step(m_renderer->pause(), u",2"_s);
+        if (sink != realTimeSink) {
+            step(m_renderer->resume(), u",1"_s);
+            step(m_renderer->pause(), u",2"_s);
+            step(m_renderer->stop(), u",0"_s);
+            QVERIFY(wavFrames(file(u"recording.wav"_s)) > 0);
+            return;
+        }
         for (int seconds : {-5, 3}) { // clamped to the item
             QVERIFY(m_renderer->setPosition(seconds, seconds < 0 ? RovaRenderer::SeekKeyFrame : RovaRenderer::SeekAccurate));
             QVERIFY(seeking.wait(20000));
@@ -211,51 +255,88 @@ private Q_SLOTS:
         QCOMPARE(joined(media), u"0,1,2"_s);
     }
 
-    // A failure names the URI, ends in Stopped, and the next command plays.
+    // A failure names the URI and the reason, ends in Stopped, and the next
+    // command plays. When the item after the one that plays fails, that one
+    // plays to its last sample and stays the current item.
     void shouldReportErrorsAndStayUsable_data()
     {
-        QTest::addColumn<QString>("uri");
+        QTest::addColumn<QString>("uri"); // or "format/id": the store id of the item after tone0.format
         QTest::addColumn<QString>("sink");
         QTest::addColumn<int>("code");
-        QTest::newRow("missing file") << url(u"missing.wav"_s).toString() << realTimeSink << int(RovaError::RendererMediaNotFound);
-        QTest::newRow("not media") << QUrl::fromLocalFile(QString::fromUtf8(__FILE__)).toString() << realTimeSink << int(RovaError::RendererUnsupportedType);
-        QTest::newRow("unreachable") << u"http://127.0.0.1:9/tone.ogg"_s << realTimeSink << int(RovaError::RendererUriNotAvailable);
-        QTest::newRow("unknown scheme") << u"nosuchscheme://host/tone.ogg"_s << realTimeSink << int(RovaError::RendererInvalidUri);
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("next item missing") << u"wav/missing"_s << recordingSink << int(RovaError::RendererMediaNotFound) << u"No such file"_s;
+        QTest::newRow("next item a FIFO") << u"wav/fifo"_s << recordingSink << int(RovaError::RendererUriNotAvailable) << u"not a regular file"_s;
+        QTest::newRow("next item not audio") << u"long/garbage"_s << recordingSink << int(RovaError::RendererUnsupportedType) << QString();
+        QTest::newRow("missing file") << url(u"missing.flac"_s).toString() << realTimeSink << int(RovaError::RendererMediaNotFound) << u"No such file"_s;
+        QTest::newRow("FIFO") << url(u"fifo.flac"_s).toString() << realTimeSink << int(RovaError::RendererUriNotAvailable) << u"not a regular file"_s;
+        QTest::newRow("not media") << QUrl::fromLocalFile(QFileInfo(QString::fromUtf8(__FILE__)).absoluteFilePath()).toString() << realTimeSink << int(RovaError::RendererUnsupportedType) << QString();
+        QTest::newRow("unreachable") << u"http://127.0.0.1:9/tone.ogg"_s << realTimeSink << int(RovaError::RendererUriNotAvailable) << QString();
+        QTest::newRow("unknown scheme") << u"nosuchscheme://host/tone.ogg"_s << realTimeSink << int(RovaError::RendererInvalidUri) << QString();
         QTest::newRow("no audio device") << url(u"tone0.wav"_s).toString() << fileSink.arg(file(u"no/such/dir/out.raw"_s))
-                                         << int(RovaError::RendererDeviceUnavailable);
-        // A file that is gone, between two that are there, ends the playlist's playback.
-        QTest::newRow("next item") << QString() << realTimeSink << int(RovaError::RendererMediaNotFound);
+                                         << int(RovaError::RendererDeviceUnavailable) << u"for writing"_s;
     }
     void shouldReportErrorsAndStayUsable()
     {
         QFETCH(QString, uri);
         QFETCH(QString, sink);
         QFETCH(int, code);
-        QVERIFY(m_control->setSetting(sinkKey, sink));
+        QFETCH(QString, reason);
+        const QString out = file(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') + u".wav"_s);
+        QVERIFY(m_control->setSetting(sinkKey, sink.contains(u"%1"_s) ? sink.arg(out) : sink));
         QSignalSpy errors(m_renderer, &RovaRenderer::error);
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
-        const auto list = uri.isEmpty() ? playlist(u"wav"_s, u"urn:tone:broken"_s) : nullptr;
-        QVERIFY(uri.isEmpty() ? m_renderer->play() : m_renderer->play(QUrl(uri)));
-        QTRY_COMPARE_WITH_TIMEOUT(lastState(states), int(RovaRenderer::Stopped), 20000);
+        const bool next = !uri.contains(u':');
+        const QString format = uri.section(u'/', 0, 0), id = uri.section(u'/', 1);
+        const auto list = next ? playlist(format, u"urn:tone:"_s + id) : nullptr;
+        QVERIFY(next ? m_renderer->play() : m_renderer->play(QUrl(uri)));
+        QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty() && lastState(states) == int(RovaRenderer::Stopped), 20000);
         QCOMPARE(errors.size(), 1);
         const RovaError error = errors.at(0).at(0).value<RovaError>();
-        QCOMPARE(int(error.code()), code);
-        const QString named = uri.isEmpty() ? url(u"missing.wav"_s).toString() : uri;
-        QVERIFY2(error.message().contains(named), qPrintable(error.message()));
+        QVERIFY2(int(error.code()) == code, qPrintable(error.message()));
+        const QString named = next ? url(id + u".flac"_s).toString() : uri;
+        QVERIFY2(error.message().startsWith(u"Cannot play "_s + named + u": "_s) && error.message().contains(reason),
+                 qPrintable(error.message()));
+        if (next) {
+            QCOMPARE(wavFrames(out), (format == "long"_L1 ? longTones : shortTones)[0].frames);
+            QCOMPARE(list->getCurrentIndex(), 0);
+        }
         QVERIFY(m_control->setSetting(sinkKey, realTimeSink));
         m_renderer->play(url(u"tone0.long"_s));
         QTRY_COMPARE_WITH_TIMEOUT(lastState(states), int(RovaRenderer::Playing), 20000);
         QCOMPARE(errors.size(), 1);
     }
 
-    // Last: the renderer goes while its pipeline runs.
+    // An about-to-finish that comes once a teardown has begun returns at once:
+    // it neither waits for the hint that was expected nor takes a later one.
+    void shouldNotWaitForHintsOnceStopped()
+    {
+        RovaGStreamerEngine engine;
+        QVERIFY(engine.setAudioSink(realTimeSink));
+        const QByteArray first = url(u"tone0.wav"_s).toEncoded();
+        for (int trial = 0; trial < 20; ++trial) {
+            engine.play(QUrl::fromEncoded(first), 0, true, true);
+            engine.stop();
+            std::thread late([&engine] { g_signal_emit_by_name(engine.pipeline(), "about-to-finish"); });
+            engine.setNextUri(url(u"tone1.wav"_s), false);
+            late.join();
+            gchar* uri = nullptr;
+            g_object_get(engine.pipeline(), "uri", &uri, nullptr);
+            const QByteArray now(uri);
+            g_free(uri);
+            QCOMPARE(now, first);
+        }
+    }
+
+    // Last: the renderer goes while its pipeline runs; the file it records is closed.
     void shouldBeDeletedWhilePlaying()
     {
-        QVERIFY(m_control->setSetting(sinkKey, realTimeSink));
+        QVERIFY(m_control->setSetting(sinkKey, recordingSink.arg(file(u"deleted.wav"_s))));
         QSignalSpy states(m_renderer, &RovaRenderer::stateChanged);
         m_renderer->play(url(u"tone1.long"_s));
         QTRY_COMPARE_WITH_TIMEOUT(lastState(states), int(RovaRenderer::Playing), 20000);
+        QTRY_VERIFY(QFileInfo(file(u"deleted.wav"_s)).size() > 44);
         delete m_renderer;
+        QVERIFY(wavFrames(file(u"deleted.wav"_s)) > 0);
         QVERIFY(RovaInternalRegistry::internalInstance()->renderers().isEmpty());
         QCOMPARE(m_control->setting(sinkKey), QVariant());
     }
