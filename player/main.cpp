@@ -221,8 +221,9 @@ public:
             std::signal(SIGTERM, signalHandler);
         }
         // A refused query answers with 0, and may also answer the error slot.
+        m_search = search;
         if (!m_source->query(search, QString(), this, SLOT(queryResults(QList<RovaContent>, uint)), SLOT(errorResult(RovaError))))
-            finish(2, QStringLiteral("the store refuses the search \"%1\": it holds control characters").arg(printable(search)));
+            errorResult(RovaError(RovaError::SourceInvalidSearchString, QString()));
     }
 
     int exitCode() const { return m_exitCode; }
@@ -283,8 +284,10 @@ public Q_SLOTS:
     {
         if (m_finished)
             return;
-        if (error.code() == RovaError::SourceInvalidSearchString || error.code() == RovaError::SourceInvalidSortString)
-            finish(2, QStringLiteral("the store refuses the search: ") + error.message());
+        if (error.code() == RovaError::SourceInvalidSearchString)
+            finish(2, QStringLiteral("the store refuses the search \"%1\": it holds control characters").arg(printable(m_search)));
+        else if (error.code() == RovaError::SourceInvalidSortString)
+            finish(2, QStringLiteral("the store refuses the order of the songs: ") + error.message());
         else
             finish(1, QStringLiteral("cannot read the store: ") + error.message());
     }
@@ -309,10 +312,11 @@ private Q_SLOTS:
                 m_current = song;
         }
         m_position = 0;
-        if (m_interactive)
-            showStatus();
-        else
-            say(QStringLiteral("Playing %1/%2: ").arg(index + 1).arg(m_playlist->size()) + describe(m_current));
+        // Said once the item plays: one that cannot be played is skipped instead.
+        m_announce = QStringLiteral("Playing %1/%2: ").arg(index + 1).arg(m_playlist->size()) + describe(m_current);
+        if (m_state == RovaRenderer::Playing)
+            announce();
+        showStatus();
     }
 
     void stateChanged(RovaRenderer::State state)
@@ -321,6 +325,7 @@ private Q_SLOTS:
         if (state == RovaRenderer::Playing) {
             m_played = true;
             m_unplayable.clear();
+            announce();
         }
         // A failed item is left once the renderer has stopped on it (the one playing may play on).
         if (state == RovaRenderer::Stopped && m_skipFrom >= 0)
@@ -411,8 +416,9 @@ private Q_SLOTS:
             return end();
         m_directUri.clear();
         m_lastWasUri = false;
+        m_renderer->stop(); // leaves the opened file for the playlist
         if (m_interactive)
-            return showStatus(); // stopped; the keys go on
+            return; // and waits for a key
         const int next = m_playlist->getNext(m_playlist->getCurrentIndex());
         if (next < 0)
             return end();
@@ -494,6 +500,13 @@ private:
         return RovaContent();
     }
 
+    void announce()
+    {
+        if (!m_interactive && !m_announce.isEmpty())
+            say(m_announce);
+        m_announce.clear();
+    }
+
     // Exit code 0 when something played, 1 when nothing could.
     void end() { finish(m_played ? 0 : 1); }
 
@@ -553,6 +566,8 @@ private:
     QSocketNotifier* m_keys = nullptr;
     QString m_message;
     QString m_lastSkipped;
+    QString m_announce;
+    QString m_search;
     QUrl m_directUri; // a file opened through the desktop control, until it ends
     QSet<int> m_unplayable; // items failed since the renderer last played
     int m_state = -1;
