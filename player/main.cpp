@@ -137,8 +137,10 @@ bool closeWav(const QString& path, int rate)
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
         return false;
-    const qint64 bytes = qMin<qint64>(qMax<qint64>(0, file.size() - 44), 0xffffffffLL - 36) / 4 * 4;
-    return file.resize(44 + bytes) && file.write(wavHeader(rate, quint32(bytes))) == 44;
+    const qint64 bytes = qMax<qint64>(0, file.size() - 44) / 4 * 4; // whole frames
+    if (file.size() != 44 + bytes && !file.resize(44 + bytes))
+        return false;
+    return file.write(wavHeader(rate, quint32(qMin<qint64>(bytes, 0xffffffffLL - 36 - 3) / 4 * 4))) == 44;
 }
 
 // Before the event loop runs: nothing to tear down yet.
