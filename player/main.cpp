@@ -28,6 +28,7 @@
 #include <QUrl>
 #include <QtEndian>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -106,8 +107,10 @@ int signalPipe[2] = {-1, -1};
 
 void signalHandler(int signal)
 {
+    const int savedErrno = errno;
     const char byte = char(signal);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    errno = savedErrno;
 }
 
 // The --output file: the player writes the header, the renderer appends 16-bit
