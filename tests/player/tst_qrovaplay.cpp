@@ -265,14 +265,14 @@ private Q_SLOTS:
         ctl({u"play-pause"_s});
         QVERIFY(reaches(u"Playing"_s));
         for (const QString& step : {u"next"_s, u"previous"_s, u"9223372036854775807"_s}) { // a seek past the end steps on
+            const qsizetype before = seeked.size();
+            QVERIFY(waitFor([&] { ctl({u"position"_s, u"1"_s}); return seeked.size() > before; })); // far from the item's end
             const qsizetype seeks = seeked.size();
-            ctl({u"position"_s, u"1"_s}); // far from the item's end
-            QVERIFY(waitFor([&] { return seeked.size() > seeks; }));
             const auto [item, count] = played();
             step.front().isDigit() ? void(call(u"org.mpris.MediaPlayer2.Player.Seek"_s, {step})) : void(ctl({step}));
             const std::pair expected{step == u"previous"_s ? (item + 1) % 3 + 1 : item % 3 + 1, count + 1};
             QVERIFY2(waitFor([&] { return played() == expected; }), qPrintable(output));
-            QCOMPARE(seeked.size(), seeks + 1); // not back to the start of the item instead
+            QVERIFY(!seeked.mid(seeks).contains(0)); // not back to the start of the item instead
             QVERIFY(showsWhatPlays());
         }
         // One item over and over: the player plays the same item again at its end.
