@@ -21,12 +21,18 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMutex>
 #include <QSocketNotifier>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QUrl>
+#include <QtEndian>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -36,15 +42,114 @@ const QString sourceUuid = QStringLiteral("RovaTrackerSource");
 const QString rendererControl = QStringLiteral("qrova-gstreamer-renderer");
 const QString desktopStore = QStringLiteral("org.freedesktop.Tracker3.Miner.Files");
 
-void say(const QString& text)
+// The status line shown on a terminal, kept so that a line written above it can
+// clear it first and draw it again after; any thread may log.
+QMutex terminalMutex;
+QByteArray statusLine;
+
+void showLine(const QByteArray& line)
 {
-    std::fprintf(stdout, "%s\n", text.toLocal8Bit().constData());
+    const QMutexLocker lock(&terminalMutex);
+    statusLine = line;
+    std::fputs(line.constData(), stdout);
     std::fflush(stdout);
 }
 
+// Writes \a text as a line of its own on \a stream, above the status line if there is one.
+void writeLine(FILE* stream, const QByteArray& text)
+{
+    const QMutexLocker lock(&terminalMutex);
+    if (!statusLine.isEmpty()) {
+        std::fputs("\r\x1b[K", stdout);
+        std::fflush(stdout);
+    }
+    std::fprintf(stream, "%s\n", text.constData());
+    std::fflush(stream);
+    if (!statusLine.isEmpty()) {
+        std::fputs(statusLine.constData(), stdout);
+        std::fflush(stdout);
+    }
+}
+
+void say(const QString& text)
+{
+    writeLine(stdout, text.toLocal8Bit());
+}
+
+void complain(const QString& text)
+{
+    writeLine(stderr, "qrova-play: " + text.toLocal8Bit());
+}
+
+// The library's diagnostics. Conditions the player reports in its own words are not
+// said twice; on a terminal the rest appear above the status line, without time stamps.
+QtMessageHandler libraryHandler = nullptr;
+bool onTerminal = false;
+
+void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    static const QLatin1String saidByThePlayer[] = {
+        QLatin1String("RovaAudioFocusPolicy: no session bus"), // with "no D-Bus session bus"
+        QLatin1String("RovaTrackerSource::query:"), // a refused search
+    };
+    for (const QLatin1String& known : saidByThePlayer) {
+        if (type == QtWarningMsg && message.startsWith(known))
+            return;
+    }
+    if (onTerminal && type != QtFatalMsg && (type != QtDebugMsg || qgetenv("QROVA_LOG") == "1"))
+        writeLine(stderr, message.toLocal8Bit());
+    else if (libraryHandler)
+        libraryHandler(type, context, message);
+}
+
+// SIGINT and SIGTERM end the event loop like "q": the renderer goes, the terminal is restored.
+int signalPipe[2] = {-1, -1};
+
+void signalHandler(int signal)
+{
+    const int savedErrno = errno;
+    const char byte = char(signal);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+// The --output file: the player writes the header, the renderer appends 16-bit
+// stereo frames behind it (also when it starts its pipeline again after an error),
+// and the sizes are set from what the file holds once the renderer has gone.
+QByteArray wavHeader(int rate, quint32 bytes)
+{
+    QByteArray header(44, '\0');
+    char* at = header.data();
+    std::memcpy(at, "RIFF", 4);
+    qToLittleEndian<quint32>(36 + bytes, at + 4);
+    std::memcpy(at + 8, "WAVEfmt ", 8);
+    qToLittleEndian<quint32>(16, at + 16);
+    qToLittleEndian<quint16>(1, at + 20); // PCM
+    qToLittleEndian<quint16>(2, at + 22);
+    qToLittleEndian<quint32>(quint32(rate), at + 24);
+    qToLittleEndian<quint32>(quint32(rate) * 4, at + 28);
+    qToLittleEndian<quint16>(4, at + 32);
+    qToLittleEndian<quint16>(16, at + 34);
+    std::memcpy(at + 36, "data", 4);
+    qToLittleEndian<quint32>(bytes, at + 40);
+    return header;
+}
+
+bool closeWav(const QString& path, int rate)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const qint64 bytes = qMax<qint64>(0, file.size() - 44) / 4 * 4; // whole frames
+    if (file.size() != 44 + bytes && !file.resize(44 + bytes))
+        return false;
+    return file.write(wavHeader(rate, quint32(qMin<qint64>(bytes, 0xffffffffLL - 36 - 3) / 4 * 4))) == 44;
+}
+
+// Before the event loop runs: nothing to tear down yet.
 [[noreturn]] void fail(const QString& text, int code = 1)
 {
-    std::fprintf(stderr, "qrova-play: %s\n", text.toLocal8Bit().constData());
+    complain(text);
     std::exit(code);
 }
 
@@ -110,21 +215,37 @@ public:
     {
         m_source = source;
         m_renderer = renderer;
-        m_source->query(search, QString(), this, SLOT(queryResults(QList<RovaContent>, uint)),
-                        SLOT(errorResult(RovaError)));
+        if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+            auto* signals = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+            connect(signals, &QSocketNotifier::activated, this, [this]() {
+                char signal = 0;
+                if (::read(signalPipe[0], &signal, 1) == 1)
+                    finish(128 + signal);
+            });
+            std::signal(SIGINT, signalHandler);
+            std::signal(SIGTERM, signalHandler);
+        }
+        // A refused query answers with 0, and may also answer the error slot.
+        m_search = search;
+        if (!m_source->query(search, QString(), this, SLOT(queryResults(QList<RovaContent>, uint)), SLOT(errorResult(RovaError))))
+            errorResult(RovaError(RovaError::SourceInvalidSearchString, QString()));
     }
+
+    int exitCode() const { return m_exitCode; }
 
 public Q_SLOTS:
     void queryResults(const QList<RovaContent>& songs, uint)
     {
+        if (m_finished)
+            return;
         if (songs.isEmpty())
-            fail(QStringLiteral("no music found in the store"));
+            return finish(1, QStringLiteral("no music found in the store"));
         m_songs = songs;
         if (m_listOnly) {
             for (int i = 0; i < songs.size(); ++i)
-                say(QStringLiteral("%1. %2 %3").arg(i + 1).arg(describe(songs.at(i)), clock(songs.at(i).metaData(QStringLiteral("duration")).toInt())));
-            QCoreApplication::exit(0);
-            return;
+                say(QString::number(i + 1) + QStringLiteral(". ") + describe(songs.at(i)) + QLatin1Char(' ')
+                    + clock(songs.at(i).metaData(QStringLiteral("duration")).toInt()));
+            return finish(0);
         }
         // The playlist's rows are the songs' object ids within the source.
         m_model.setColumnCount(1);
@@ -138,17 +259,10 @@ public Q_SLOTS:
             m_playlist->shuffle();
 
         connect(m_renderer, &RovaRenderer::mediaChanged, this, &Player::mediaChanged);
-        connect(m_renderer, &RovaRenderer::stateChanged, this, [this](RovaRenderer::State state) {
-            m_state = state;
-            showStatus();
-        });
+        connect(m_renderer, &RovaRenderer::stateChanged, this, &Player::stateChanged);
         connect(m_renderer, &RovaRenderer::error, this, &Player::rendererError);
         connect(m_renderer, &RovaRenderer::rovaPropertyChanged, this, &Player::propertyChanged);
-        connect(m_renderer, &RovaRenderer::playbackCompleted, this, [this]() {
-            if (m_interactive)
-                std::fputs("\n", stdout);
-            QCoreApplication::exit(m_errors ? 1 : 0);
-        });
+        connect(m_renderer, &RovaRenderer::playbackCompleted, this, &Player::playbackCompleted);
         m_renderer->assignPlaylist(m_playlist);
         // The registry deletes the playlist at exit; let go of it before that.
         connect(qApp, &QCoreApplication::aboutToQuit, m_renderer, [this]() { m_renderer->assignPlaylist(nullptr); });
@@ -156,8 +270,9 @@ public Q_SLOTS:
         m_renderer->play();
         // Desktop media controls: without a session bus the player plays on without them.
         auto* mpris = new RovaMpris(m_renderer, m_playlist, m_songs, RovaRegistry::instance()->pluginControlInterface(rendererControl), this);
+        connect(mpris, &RovaMpris::uriOpened, this, [this](const QUrl& url) { m_directUri = url; });
         if (const QString problem = mpris->registerService(); !problem.isEmpty())
-            std::fprintf(stderr, "qrova-play: %s\n", problem.toLocal8Bit().constData());
+            complain(problem);
 
         if (m_interactive) {
             m_keys = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
@@ -170,7 +285,17 @@ public Q_SLOTS:
         }
     }
 
-    void errorResult(const RovaError& error) { fail(QStringLiteral("cannot read the store: ") + error.message()); }
+    void errorResult(const RovaError& error)
+    {
+        if (m_finished)
+            return;
+        if (error.code() == RovaError::SourceInvalidSearchString)
+            finish(2, QStringLiteral("the store refuses the search \"%1\": it holds control characters").arg(printable(m_search)));
+        else if (error.code() == RovaError::SourceInvalidSortString)
+            finish(2, QStringLiteral("the store refuses the order of the songs: ") + error.message());
+        else
+            finish(1, QStringLiteral("cannot read the store: ") + error.message());
+    }
 
     void positionResults(uint position)
     {
@@ -181,8 +306,10 @@ public Q_SLOTS:
 private Q_SLOTS:
     void mediaChanged(int index, const RovaContent& content)
     {
+        m_lastWasUri = index < 0;
         if (index < 0)
             return;
+        m_directUri.clear();
         // The song as the source described it, found by its id.
         m_current = RovaContent(content.uuid());
         for (const RovaContent& song : std::as_const(m_songs)) {
@@ -190,19 +317,118 @@ private Q_SLOTS:
                 m_current = song;
         }
         m_position = 0;
-        if (m_interactive)
-            showStatus();
-        else
-            say(QStringLiteral("Playing %1/%2: %3").arg(index + 1).arg(m_playlist->size()).arg(describe(m_current)));
+        // Said once the item plays: one that cannot be played is skipped instead.
+        m_announce = QStringLiteral("Playing %1/%2: ").arg(index + 1).arg(m_playlist->size()) + describe(m_current);
+        if (m_state == RovaRenderer::Playing)
+            announce();
+        showStatus();
     }
 
+    void stateChanged(RovaRenderer::State state)
+    {
+        m_state = state;
+        if (state == RovaRenderer::Playing) {
+            m_played = true;
+            m_unplayable.clear();
+            announce();
+        }
+        // A failed item is left once the renderer has stopped on it (the one playing may play on).
+        if (state == RovaRenderer::Stopped && m_skipFrom >= 0)
+            QTimer::singleShot(0, this, &Player::skip);
+        showStatus();
+    }
+
+    // An item that cannot be played is reported with its path and skipped; the run goes on.
     void rendererError(const RovaError& error)
     {
-        ++m_errors;
-        if (!m_interactive)
-            fail(error.message());
-        m_message = error.message();
-        showStatus();
+        if (m_finished)
+            return;
+        const int code = error.code();
+        const bool itemError = (code >= RovaError::RendererUriNotAvailable && code <= RovaError::RendererAudioCodecNotFound
+                                && code != RovaError::RendererDeviceUnavailable)
+            || code == RovaError::RendererCannotPlay;
+        if (!itemError) {
+            if (!m_interactive || code == RovaError::RendererDeviceUnavailable)
+                return finish(1, error.message());
+            m_message = error.message();
+            return showStatus();
+        }
+        // The item named in the message, else the item the renderer is at.
+        int failed = -1;
+        qsizetype named = 0;
+        QString uri;
+        for (int i = 0; i < m_songs.size(); ++i) {
+            const QString text = uriText(m_songs.at(i));
+            if (text.size() > named && error.message().contains(text)) {
+                failed = i;
+                named = text.size();
+                uri = text;
+            }
+        }
+        if (failed >= 0) {
+            failed = indexOf(m_songs.at(failed));
+        } else if (!m_directUri.isEmpty() && error.message().contains(QString::fromUtf8(m_directUri.toEncoded()))) {
+            uri = QString::fromUtf8(m_directUri.toEncoded());
+        } else if (m_directUri.isEmpty()) {
+            failed = m_playlist->getCurrentIndex();
+            if (failed >= 0)
+                uri = uriText(songAt(failed));
+        }
+        QString reason = error.message();
+        if (const qsizetype at = uri.isEmpty() ? -1 : reason.indexOf(uri + QStringLiteral(": ")); at >= 0)
+            reason = reason.mid(at + uri.size() + 2);
+        const QString path = uri.isEmpty() ? QString() : QUrl::fromEncoded(uri.toUtf8()).toLocalFile();
+        const QString line = QStringLiteral("skipped ") + (path.isEmpty() ? uri : path) + QStringLiteral(": ") + reason;
+        if (line != m_lastSkipped)
+            complain(line);
+        m_lastSkipped = line;
+        if (failed < 0 && !m_directUri.isEmpty()) { // the file opened directly
+            m_directUri.clear();
+            m_skipFrom = -1;
+            if (m_state == RovaRenderer::Stopped)
+                QTimer::singleShot(0, this, &Player::playbackCompleted);
+            else
+                m_afterUri = true;
+            return;
+        }
+        m_skipFrom = qMax(0, failed);
+        if (m_state == RovaRenderer::Stopped)
+            QTimer::singleShot(0, this, &Player::skip);
+    }
+
+    void skip()
+    {
+        const int failed = std::exchange(m_skipFrom, -1);
+        if (failed < 0 || m_finished || m_state != RovaRenderer::Stopped)
+            return;
+        if (std::exchange(m_afterUri, false))
+            return playbackCompleted();
+        m_unplayable.insert(failed);
+        int next = m_playlist->getNext(failed);
+        if (next == failed) // repeat one: the item after it
+            next = failed + 1 < m_playlist->size() ? failed + 1 : -1;
+        if (next < 0 || m_unplayable.contains(next))
+            return end();
+        m_renderer->gotoIndex(uint(next));
+        m_renderer->play();
+    }
+
+    // The playlist ended, or a file opened directly did: that is no end of the playlist.
+    void playbackCompleted()
+    {
+        m_afterUri = false;
+        if (m_directUri.isEmpty() && !m_lastWasUri)
+            return end();
+        m_directUri.clear();
+        m_lastWasUri = false;
+        m_renderer->stop(); // leaves the opened file for the playlist
+        if (m_interactive)
+            return; // and waits for a key
+        const int next = m_playlist->getNext(m_playlist->getCurrentIndex());
+        if (next < 0)
+            return end();
+        m_renderer->gotoIndex(uint(next));
+        m_renderer->play();
     }
 
     // Another player took the audio focus: the renderer pauses and says so in "rova_policy_override".
@@ -228,7 +454,7 @@ private Q_SLOTS:
         const QByteArray key(keys, int(count));
         m_message.clear();
         if (key == " ")
-            m_state == RovaRenderer::Paused ? m_renderer->resume() : m_renderer->pause();
+            m_state == RovaRenderer::Paused ? m_renderer->resume() : m_state == RovaRenderer::Stopped ? m_renderer->play() : m_renderer->pause();
         else if (key == "n")
             m_renderer->next();
         else if (key == "p")
@@ -240,11 +466,71 @@ private Q_SLOTS:
         else if (key == "r")
             m_playlist->setRepeat(RovaPlaylist::RovaRepeatMode((int(m_playlist->repeatMode()) + 1) % 3));
         else if (key == "q")
-            QCoreApplication::exit(0);
+            return finish(0);
         showStatus();
     }
 
 private:
+    static QString uriText(const RovaContent& song)
+    {
+        const QVariant uri = song.metaData(QStringLiteral("uri"));
+        return uri.typeId() == QMetaType::QUrl ? QString::fromUtf8(uri.toUrl().toEncoded()) : uri.toString();
+    }
+    static QString printable(QString text)
+    {
+        for (QChar& c : text) {
+            if (c.category() == QChar::Other_Control)
+                c = QChar(0xfffd);
+        }
+        return text;
+    }
+    static QString objectId(const QString& uuid) { return uuid.section(QStringLiteral("::"), 1); }
+    // The playlist's index of the song \a song, or -1.
+    int indexOf(const RovaContent& song) const
+    {
+        for (int i = 0; i < m_playlist->size(); ++i) {
+            const std::unique_ptr<RovaContent> item(m_playlist->getItem(i));
+            if (item && objectId(item->uuid()) == objectId(song.uuid()))
+                return i;
+        }
+        return -1;
+    }
+    RovaContent songAt(int index) const
+    {
+        const std::unique_ptr<RovaContent> item(m_playlist->getItem(index));
+        for (const RovaContent& song : m_songs) {
+            if (item && objectId(item->uuid()) == objectId(song.uuid()))
+                return song;
+        }
+        return RovaContent();
+    }
+
+    void announce()
+    {
+        if (!m_interactive && !m_announce.isEmpty())
+            say(m_announce);
+        m_announce.clear();
+    }
+
+    // Exit code 0 when something played, 1 when nothing could.
+    void end() { finish(m_played ? 0 : 1); }
+
+    void finish(int code, const QString& message = QString())
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_exitCode = code;
+        if (m_interactive && !statusLine.isEmpty()) {
+            const QMutexLocker lock(&terminalMutex);
+            statusLine.clear();
+            std::fputs("\n", stdout);
+        }
+        if (!message.isEmpty())
+            complain(message);
+        QCoreApplication::exit(code);
+    }
+
     void toggleShuffle()
     {
         m_playlist->isShuffled() ? m_playlist->unShuffle() : m_playlist->shuffle();
@@ -252,25 +538,24 @@ private:
 
     void showStatus()
     {
-        if (!m_interactive || !m_playlist)
+        if (!m_interactive || !m_playlist || m_finished)
             return;
         static const char* const states[] = {"stopped", "playing", "paused", "..."};
         static const char* const repeats[] = {"", " [repeat one]", " [repeat all]"};
         const int duration = m_current.metaData(QStringLiteral("duration")).toInt();
         const int width = 20;
         const int filled = duration > 0 ? qBound(0, m_position * width / duration, width) : 0;
-        QString line = QStringLiteral("\r\x1b[K%1 %2 [%3%4] %5 / %6%7%8")
-                           .arg(m_overridden && m_state == RovaRenderer::Paused ? QStringLiteral("paused by another player")
-                                             : QLatin1String(m_state >= 0 && m_state <= 3 ? states[m_state] : ""))
-                           .arg(describe(m_current).left(50))
-                           .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.')))
-                           .arg(clock(m_position), clock(duration))
-                           .arg(QLatin1String(repeats[int(m_playlist->repeatMode()) % 3]))
-                           .arg(m_playlist->isShuffled() ? QStringLiteral(" [shuffle]") : QString());
+        // Pieces joined as they are: a title may hold "%1".
+        QString line = QStringLiteral("\r\x1b[K")
+            + (m_overridden && m_state == RovaRenderer::Paused ? QStringLiteral("paused by another player")
+                                                               : QLatin1String(m_state >= 0 && m_state <= 3 ? states[m_state] : ""))
+            + QLatin1Char(' ') + describe(m_current).left(50) + QStringLiteral(" [") + QString(filled, QLatin1Char('#'))
+            + QString(width - filled, QLatin1Char('.')) + QStringLiteral("] ") + clock(m_position) + QStringLiteral(" / ")
+            + clock(duration) + QLatin1String(repeats[int(m_playlist->repeatMode()) % 3])
+            + (m_playlist->isShuffled() ? QStringLiteral(" [shuffle]") : QString());
         if (!m_message.isEmpty())
             line += QStringLiteral("  ! ") + m_message;
-        std::fputs(line.toLocal8Bit().constData(), stdout);
-        std::fflush(stdout);
+        showLine(line.toLocal8Bit());
     }
 
     bool m_interactive;
@@ -285,9 +570,19 @@ private:
     RovaContent m_current;
     QSocketNotifier* m_keys = nullptr;
     QString m_message;
+    QString m_lastSkipped;
+    QString m_announce;
+    QString m_search;
+    QUrl m_directUri; // a file opened through the desktop control, until it ends
+    QSet<int> m_unplayable; // items failed since the renderer last played
     int m_state = -1;
     int m_position = 0;
-    int m_errors = 0;
+    int m_skipFrom = -1; // the failed item to skip once the renderer has stopped
+    int m_exitCode = 0;
+    bool m_played = false;
+    bool m_afterUri = false;
+    bool m_lastWasUri = false;
+    bool m_finished = false;
     bool m_overridden = false;
 };
 
@@ -315,12 +610,23 @@ int main(int argc, char** argv)
     const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("Print the playlist and exit."));
     const QCommandLineOption background(QStringLiteral("background"),
         QStringLiteral("Play as background sound: alongside other players, never pausing them or paused by them."));
-    options.addOptions({search, shuffle, repeat, output, sink, list, background});
+    const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("The sample rate of the --output file (44100 unless given)."), QStringLiteral("HZ"), QStringLiteral("44100"));
+    options.addOptions({search, shuffle, repeat, output, rate, sink, list, background});
     options.process(app);
+    onTerminal = isatty(STDOUT_FILENO) && isatty(STDERR_FILENO);
+    libraryHandler = qInstallMessageHandler(messageHandler);
 
     const int repeatMode = QStringList{QStringLiteral("none"), QStringLiteral("one"), QStringLiteral("all")}.indexOf(options.value(repeat));
     if (repeatMode < 0)
         fail(QStringLiteral("--repeat takes none, one or all"), 2);
+    if (repeatMode > 0 && options.isSet(output))
+        fail(QStringLiteral("--repeat %1 never ends, so it cannot render into a file").arg(options.value(repeat)), 2);
+    bool rateOk = false;
+    const int sampleRate = options.value(rate).toInt(&rateOk);
+    if (!rateOk || sampleRate < 1000 || sampleRate > 768000)
+        fail(QStringLiteral("--rate takes a sample rate from 1000 to 768000 Hz"), 2);
+    if (options.isSet(rate) && !options.isSet(output))
+        fail(QStringLiteral("--rate is the sample rate of --output"), 2);
 
     // The store: the renderer's own lookups must reach the one filled here, so
     // it is named in the environment before the plugins create the renderer.
@@ -362,7 +668,14 @@ int main(int argc, char** argv)
     if (options.isSet(output)) {
         QString file = QFileInfo(options.value(output)).absoluteFilePath();
         file.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
-        sinkDescription = QStringLiteral("wavenc ! filesink location=\"%1\"").arg(file);
+        QFile wav(options.value(output));
+        if (!wav.open(QIODevice::WriteOnly | QIODevice::Truncate) || wav.write(wavHeader(sampleRate, 0)) != 44)
+            fail(QStringLiteral("cannot write %1: %2").arg(options.value(output), wav.errorString()));
+        wav.close();
+        // Whatever the items are: 16-bit stereo at one rate, mono on both channels.
+        sinkDescription = QStringLiteral("audioconvert ! audioresample ! audio/x-raw,format=S16LE,channels=2,rate=%1 ! filesink append=true location=\"%2\"")
+                              .arg(sampleRate)
+                              .arg(file);
     }
     if (!sinkDescription.isEmpty()) {
         RovaPluginControlInterface* control = registry->pluginControlInterface(rendererControl);
@@ -378,15 +691,21 @@ int main(int argc, char** argv)
     const auto group = options.isSet(background) ? RovaRendererPolicy::DefaultGroup : RovaRendererPolicy::PlayerGroup;
     if (renderer && !options.isSet(list) && !options.isSet(output) && QFile::exists(policyPlugin)
         && !renderer->setDefaultRendererPolicy(group))
-        std::fprintf(stderr, "qrova-play: %s does not load, playing without audio focus\n", policyPlugin.toLocal8Bit().constData());
+        complain(policyPlugin + QStringLiteral(" does not load, playing without audio focus"));
 
     const bool interactive = !options.isSet(list) && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
     std::unique_ptr<RawTerminal> terminal;
     if (interactive)
         terminal = std::make_unique<RawTerminal>();
     Player player(interactive, options.isSet(list), repeatMode, options.isSet(shuffle));
-    player.start(source, renderer, options.value(search));
-    return app.exec();
+    QTimer::singleShot(0, &player, [&]() { player.start(source, renderer, options.value(search)); });
+    app.exec();
+    terminal.reset();
+    // The renderer and its pipeline go first; then the file they wrote is complete.
+    delete RovaInternalRegistry::internalInstance();
+    if (options.isSet(output) && !closeWav(QFileInfo(options.value(output)).absoluteFilePath(), sampleRate))
+        fail(QStringLiteral("cannot complete %1").arg(options.value(output)));
+    return player.exitCode();
 }
 
 #include "main.moc"

@@ -16,6 +16,8 @@
 #include <QMimeDatabase>
 #include <QUrl>
 
+#include <limits>
+
 const QString RovaMpris::SERVICE = QStringLiteral("org.mpris.MediaPlayer2.qrova");
 const QString RovaMpris::OBJECT_PATH = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString RovaMpris::PLAYER_INTERFACE = QStringLiteral("org.mpris.MediaPlayer2.Player");
@@ -25,6 +27,18 @@ namespace {
 const QString noTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
 const QString volumeKey = QStringLiteral("volume");
 constexpr qint64 second = 1000000; // microseconds
+
+// Microseconds as whole seconds for the renderer, rounded, within what it takes.
+int toSeconds(qint64 position)
+{
+    return int(qBound<qint64>(0, position / second + (position % second >= second / 2 ? 1 : 0), qint64(std::numeric_limits<int>::max())));
+}
+
+qint64 saturatedSum(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    return qAddOverflow(a, b, &sum) ? (b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min()) : sum;
+}
 
 const QStringList& loopStatuses()
 {
@@ -268,7 +282,7 @@ void RovaMpris::seek(qint64 offset)
     if (!m_published.value(QStringLiteral("CanSeek")).toBool())
         return;
     // Relative to where the renderer is now, which it tells asynchronously.
-    m_seekOffset += offset;
+    m_seekOffset = saturatedSum(m_seekOffset, offset);
     m_seekRequested = true;
     requestPosition();
 }
@@ -279,7 +293,7 @@ void RovaMpris::setPosition(const QDBusObjectPath& trackId, qint64 position)
     if (!m_renderer || !m_published.value(QStringLiteral("CanSeek")).toBool() || trackId.path() != this->trackId()
         || position < 0 || (end > 0 && position > end))
         return;
-    m_renderer->setPosition(int((position + second / 2) / second));
+    m_renderer->setPosition(toSeconds(position));
 }
 
 QString RovaMpris::openUri(const QString& uri)
@@ -294,7 +308,10 @@ QString RovaMpris::openUri(const QString& uri)
         return QStringLiteral("not an audio file: \"%1\"").arg(uri);
     if (!m_renderer)
         return QStringLiteral("no renderer");
-    m_renderer->play(url);
+    // The file checked, and nothing else of the address.
+    const QUrl played = QUrl::fromLocalFile(file.absoluteFilePath());
+    m_renderer->play(played);
+    Q_EMIT uriOpened(played);
     return QString();
 }
 
@@ -350,12 +367,12 @@ void RovaMpris::positionResults(uint seconds)
 {
     m_position = qint64(seconds) * second;
     if (std::exchange(m_seekRequested, false) && m_renderer) {
-        const qint64 target = qMax<qint64>(0, m_position + std::exchange(m_seekOffset, 0));
+        const qint64 target = qMax<qint64>(0, saturatedSum(m_position, std::exchange(m_seekOffset, 0)));
         const qint64 end = length();
         if (end > 0 && target >= end && canGo(true))
             m_renderer->next(); // past the end of the item
         else
-            m_renderer->setPosition(int(((end > 0 ? qMin(target, end) : target) + second / 2) / second));
+            m_renderer->setPosition(toSeconds(end > 0 ? qMin(target, end) : target));
     }
     if (std::exchange(m_seekedPending, false))
         Q_EMIT m_player->Seeked(m_position);
@@ -409,7 +426,9 @@ QString RovaMpris::trackId() const
 
 qint64 RovaMpris::length() const
 {
-    return m_current.metaData(QStringLiteral("duration")).toLongLong() * second;
+    qint64 microseconds = 0;
+    const qint64 seconds = qMax<qint64>(0, m_current.metaData(QStringLiteral("duration")).toLongLong());
+    return qMulOverflow(seconds, second, &microseconds) ? std::numeric_limits<qint64>::max() : microseconds;
 }
 
 bool RovaMpris::canGo(bool forward) const

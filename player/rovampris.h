@@ -66,7 +66,7 @@ public:
     void seek(qint64 offset);
     /*! Seeks to \a position microseconds of the item \a trackId; a stale id or a position outside the item is ignored. */
     void setPosition(const QDBusObjectPath& trackId, qint64 position);
-    /*! Plays a local audio file; otherwise returns why not. */
+    /*! Plays a local audio file (a query or fragment of the address is no part of it); otherwise returns why not. */
     QString openUri(const QString& uri);
     /*! "None", "Track" or "Playlist"; false for anything else. */
     bool setLoopStatus(const QString& status);
@@ -77,6 +77,10 @@ public:
     void setRate(double rate);
     /*! Answers the D-Bus call being served with an InvalidArgs error, or warns outside of one. */
     void refuse(const QString& message);
+
+Q_SIGNALS:
+    /*! openUri() handed \a url to the renderer. */
+    void uriOpened(const QUrl& url);
 
 public Q_SLOTS:
     void statusResults(const QString& playlistId, uint index, int state, const QString& itemId);

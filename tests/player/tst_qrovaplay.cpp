@@ -5,8 +5,12 @@
 
 #include <QDBusConnection>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QtEndian>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -37,14 +41,30 @@ class tst_QrovaPlay : public QObject
         exitCode = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError()).trimmed();
     }
-    // qrova-play without a session bus and with a store of its own.
-    QString cli(const QStringList& args, const QString& plugins = u"plugins"_s)
+    QProcessEnvironment alone(const QString& plugins, const QString& store) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
-        env.insert(u"XDG_CACHE_HOME"_s, path(u"alone"_s));
+        env.insert(u"XDG_CACHE_HOME"_s, path(store));
         env.insert(u"QROVA_PLUGIN_DIR"_s, path(plugins));
-        return run(QStringLiteral(QROVA_PLAY), args, env);
+        return env;
+    }
+    // qrova-play without a session bus and with a store of its own, by default on no terminal.
+    QString cli(const QStringList& args, const QString& plugins = u"plugins"_s, const QString& store = u"alone"_s, bool terminal = false)
+    {
+        const QProcessEnvironment env = alone(plugins, store);
+        if (!terminal)
+            return run(QStringLiteral(QROVA_PLAY), args, env);
+        QStringList command{QStringLiteral(QROVA_PLAY)};
+        for (const QString& arg : args)
+            command.append(u'\'' + arg + u'\'');
+        return run(u"script"_s, {u"-qec"_s, command.join(u' '), u"/dev/null"_s}, env);
+    }
+    // Encodes a tone of \a frequency Hz and \a buffers of 1024 frames into \a file.
+    bool encode(const QString& file, int frequency, const QString& caps, qint64 buffers, const QString& tags)
+    {
+        const QString pipeline = u"-q audiotestsrc freq=%1 num-buffers=%2 samplesperbuffer=1024 ! audio/x-raw,format=S16LE,%3 ! taginject"_s.arg(frequency).arg(buffers).arg(caps);
+        return QProcess::execute(u"gst-launch-1.0"_s, pipeline.split(u' ') << u"tags="_s + tags << u"!"_s << u"flacenc"_s << u"!"_s << u"filesink"_s << u"location="_s + file) == 0;
     }
     QString ctl(const QStringList& args) { return run(u"playerctl"_s, QStringList{u"-p"_s, u"qrova"_s} + args); }
     QString gdbus(const QString& command, const QStringList& args = {}) { return run(u"gdbus"_s, QStringList{command, u"--session"_s, u"--dest"_s, u"org.mpris.MediaPlayer2.qrova"_s, u"--object-path"_s, u"/org/mpris/MediaPlayer2"_s} + args); }
@@ -86,10 +106,13 @@ private Q_SLOTS:
         // Tones of 4, 5 and 6 s, long enough to be steered while they play; the last in a folder of its own.
         for (int i = 1; i <= 3; ++i) {
             tones.append({220.0 * i, ((3 + i) * 44100 / 1024 + 1) * 1024}); // whole buffers of 1024 frames
-            const QString pipeline = u"-q audiotestsrc freq=%1 num-buffers=%2 samplesperbuffer=1024 ! audio/x-raw,format=S16LE,rate=44100,channels=2 ! taginject "
-                                     "tags=title=Tone-%3,artist=Band,album=Tones,track-number=(uint)%3 ! flacenc ! filesink"_s.arg(220 * i).arg(tones.last().frames / 1024).arg(i);
-            QCOMPARE(QProcess::execute(u"gst-launch-1.0"_s, pipeline.split(u' ') << u"location="_s + tone(i)), 0);
+            QVERIFY(encode(tone(i), 220 * i, u"rate=44100,channels=2"_s, tones.last().frames / 1024, u"title=Tone-%1,artist=Band,album=Tones,track-number=(uint)%1"_s.arg(i)));
         }
+        QVERIFY(encode(path(u"mono.flac"_s), 440, u"rate=22050,channels=1"_s, 20, u"title=Mono,artist=Band,album=Tones,track-number=(uint)0"_s));
+        QVERIFY(encode(path(u"percent.flac"_s), 440, u"rate=44100,channels=2"_s, 20, u"\"title=\\\"100%1 pure %3F\\\",artist=Band,album=Tones,track-number=(uint)4\""_s));
+        QVERIFY(QDir().mkpath(path(u"policy-plugins/policy"_s)) && QFile::copy(QStringLiteral(QROVA_POLICY_PLUGIN), path(u"policy-plugins/policy/"_s) + QFileInfo(QStringLiteral(QROVA_POLICY_PLUGIN)).fileName()));
+        for (const QString& plugin : QDir(path(u"plugins"_s)).entryList(QDir::Files))
+            QVERIFY(QFile::copy(path(u"plugins/"_s + plugin), path(u"policy-plugins/"_s + plugin)));
         bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
         QVERIFY(bus.waitForReadyRead(30000));
         QVERIFY(qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed()));
@@ -122,6 +145,12 @@ private Q_SLOTS:
         QTest::newRow("no plugins") << QStringList{u"--list"_s} << u"empty"_s << 1 << u"qrova-play: the Tracker source plugin is not in "_s + empty;
         QTest::newRow("no match") << QStringList{u"--search"_s, u"zzz"_s} << u"plugins"_s << 1 << u"qrova-play: no music found in the store"_s;
         QTest::newRow("bad repeat") << QStringList{u"--repeat"_s, u"twice"_s} << u"plugins"_s << 2 << u"qrova-play: --repeat takes none, one or all"_s;
+        QTest::newRow("repeat into a file") << QStringList{u"--repeat"_s, u"one"_s, u"--output"_s, path(u"never.wav"_s)} << u"plugins"_s << 2
+                                            << u"qrova-play: --repeat one never ends, so it cannot render into a file"_s;
+        QTest::newRow("bad rate") << QStringList{u"--rate"_s, u"44.1"_s, u"--output"_s, path(u"never.wav"_s)} << u"plugins"_s << 2
+                                  << u"qrova-play: --rate takes a sample rate from 1000 to 768000 Hz"_s;
+        QTest::newRow("control character") << QStringList{u"--list"_s, u"--search"_s, u"a\x01"_s} << u"plugins"_s << 2
+                                           << u"qrova-play: the store refuses the search \"a\uFFFD\": it holds control characters"_s;
     }
 
     void shouldAnswerOnItsCommandLine()
@@ -132,16 +161,82 @@ private Q_SLOTS:
         QTEST(exitCode, "code");
     }
 
-    // Plays into a file gaplessly, and says once that desktop control is off.
-    void shouldPlayIntoAFileWithoutABus()
+    // Renders 16-bit stereo at one rate whatever the items are, gaplessly; an item gone since it was
+    // indexed is skipped with a line, and the header is whole however the run ends.
+    void shouldRenderIntoAFile_data()
     {
-        const QString text = cli({u"--output"_s, path(u"out.wav"_s)});
-        QVERIFY2(text.count(u"qrova-play: no D-Bus session bus"_s) == 1 && text.contains(u"Playing 1/3: Tone-1"_s)
-                     && text.indexOf(u"Playing 3/3: Tone-3"_s) > text.indexOf(u"Playing 2/3: Tone-2"_s), qPrintable(text));
-        const RovaWav wav = RovaWav::read(path(u"out.wav"_s));
+        QTest::addColumn<QStringList>("files"); // indexed from a folder of their own, in this order
+        QTest::addColumn<QStringList>("gone"); // then deleted
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<qint64>("frames");
+        const qint64 t1 = tones.at(0).frames, t3 = tones.at(2).frames;
+        const QStringList all{tone(1), tone(2), tone(3)};
+        QTest::newRow("gapless") << all << QStringList() << QStringList() << 0 << 44100 << t1 + tones.at(1).frames + t3;
+        QTest::newRow("mono 22,050 Hz first") << QStringList{path(u"mono.flac"_s), tone(1)} << QStringList() << QStringList() << 0 << 44100 << 2 * 20 * 1024 + t1;
+        QTest::newRow("48 kHz") << QStringList{tone(1)} << QStringList() << QStringList{u"--rate"_s, u"48000"_s} << 0 << 48000 << t1 * 48000 / 44100;
+        QTest::newRow("an item gone") << all << QStringList{u"t2.flac"_s} << QStringList() << 0 << 44100 << t1 + t3;
+        QTest::newRow("every item gone") << QStringList{tone(1)} << QStringList{u"t1.flac"_s} << QStringList() << 1 << 44100 << qint64(0);
+    }
+
+    void shouldRenderIntoAFile()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, gone);
+        QFETCH(QStringList, args);
+        QFETCH(qint64, frames);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()), folder = path(u"render/"_s + tag), store = u"render-store/"_s + tag;
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString& file : files)
+            QVERIFY(QFile::copy(file, folder + u'/' + QFileInfo(file).fileName()));
+        cli({u"--list"_s, folder}, u"plugins"_s, store);
+        for (const QString& name : gone)
+            QVERIFY(QFile::remove(folder + u'/' + name));
+        const QString text = cli(args << u"--output"_s << folder + u".wav"_s, u"plugins"_s, store);
+        QTEST(exitCode, "code");
+        QVERIFY2(text.count(u"qrova-play: no D-Bus session bus"_s) == 1, qPrintable(text));
+        for (const QString& name : gone)
+            QVERIFY2(text.contains(u"qrova-play: skipped %1/%2: "_s.arg(folder, name)), qPrintable(text));
+        const RovaWav wav = RovaWav::read(folder + u".wav"_s);
         QVERIFY2(wav.error.isEmpty(), qPrintable(wav.error));
-        QCOMPARE(qint64(wav.samples.size()), tones.at(0).frames + tones.at(1).frames + tones.at(2).frames);
-        QCOMPARE(wav.gaps(tones), (QList<qint64>{0, 0}));
+        QCOMPARE(wav.channels, 2);
+        QTEST(wav.rate, "rate");
+        QVERIFY2(qAbs(wav.samples.size() - frames) <= 2, qPrintable(u"%1 frames"_s.arg(wav.samples.size())));
+        QFile file(folder + u".wav"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray header = file.read(44);
+        QCOMPARE(qFromLittleEndian<quint32>(header.constData() + 4), quint32(file.size() - 8));
+        QCOMPARE(qFromLittleEndian<quint32>(header.constData() + 40), quint32(wav.samples.size() * 4));
+        if (tag == u"gapless"_s)
+            QCOMPARE(wav.gaps(tones), (QList<qint64>{0, 0}));
+    }
+
+    // SIGTERM ends the run through the event loop, as quitting does.
+    void shouldEndOnASignal()
+    {
+        QProcess process;
+        process.setProcessEnvironment(alone(u"plugins"_s, u"alone"_s));
+        process.start(QStringLiteral(QROVA_PLAY), {u"--audio-sink"_s, u"fakesink sync=true"_s});
+        QVERIFY(process.waitForReadyRead(30000)); // "Playing 1/3: ..."
+        process.terminate();
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 128 + SIGTERM);
+    }
+
+    // On a terminal: titles shown as they are, a file gone skipped on a line above the status line
+    // and the run goes on to its end, each condition said once and no library time stamps.
+    void shouldKeepTheTerminalTidy()
+    {
+        const QString folder = path(u"terminal"_s);
+        QVERIFY(QDir().mkpath(folder) && QFile::copy(tone(1), folder + u"/t1.flac"_s) && QFile::copy(path(u"percent.flac"_s), folder + u"/p.flac"_s));
+        cli({u"--list"_s, folder}, u"plugins"_s, u"terminal-store"_s);
+        QVERIFY(QFile::remove(folder + u"/t1.flac"_s));
+        const QString text = cli({u"--audio-sink"_s, u"fakesink"_s}, u"policy-plugins"_s, u"terminal-store"_s, true);
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(text.contains(u"\r\x1b[Kqrova-play: skipped %1/t1.flac: "_s.arg(folder)) && text.contains(u"playing 100%1 pure %3F - Band (Tones) ["_s)
+                     && text.count(u"session bus"_s) == 1 && !text.contains(QRegularExpression(u"\\d\\d:\\d\\d:\\d\\d:\\d\\d\\d"_s)), qPrintable(text));
     }
 
     // One player steered over D-Bus from start to end: both interfaces with every member; what it
@@ -169,12 +264,15 @@ private Q_SLOTS:
         QVERIFY(waitFor([&] { return seeked.mid(seeks) == QList<qlonglong>{1000000}; })); // the stale track id was ignored
         ctl({u"play-pause"_s});
         QVERIFY(reaches(u"Playing"_s));
-        for (const QString& step : {u"next"_s, u"previous"_s}) {
-            ctl({u"position"_s, u"0"_s}); // far from the item's end
+        for (const QString& step : {u"next"_s, u"previous"_s, u"9223372036854775807"_s}) { // a seek past the end steps on
+            const qsizetype before = seeked.size();
+            QVERIFY(waitFor([&] { ctl({u"position"_s, u"1"_s}); return seeked.size() > before; })); // far from the item's end
+            const qsizetype seeks = seeked.size();
             const auto [item, count] = played();
-            ctl({step});
-            const std::pair expected{step == u"next"_s ? item % 3 + 1 : (item + 1) % 3 + 1, count + 1};
+            step.front().isDigit() ? void(call(u"org.mpris.MediaPlayer2.Player.Seek"_s, {step})) : void(ctl({step}));
+            const std::pair expected{step == u"previous"_s ? (item + 1) % 3 + 1 : item % 3 + 1, count + 1};
             QVERIFY2(waitFor([&] { return played() == expected; }), qPrintable(output));
+            QVERIFY(!seeked.mid(seeks).contains(0)); // not back to the start of the item instead
             QVERIFY(showsWhatPlays());
         }
         // One item over and over: the player plays the same item again at its end.
@@ -196,8 +294,12 @@ private Q_SLOTS:
         QCOMPARE(ctl({u"loop"_s}), u"Playlist"_s); // refused
         QVERIFY(call(u"org.mpris.MediaPlayer2.Player.OpenUri"_s, {u"file://"_s + path(u"music/none.flac"_s)}).contains(u"InvalidArgs"_s));
         QCOMPARE(ctl({u"status"_s}), u"Playing"_s);
-        ctl({u"open"_s, url(2)});
+        ctl({u"open"_s, url(2) + u"?x=1#y"_s}); // the file, whatever the address adds
         QVERIFY(waitFor([&] { return ctl({u"metadata"_s, u"--format"_s, u"{{mpris:trackid}} {{xesam:url}}"_s}) == u"'/org/qrova/uri/1' "_s + url(2); }));
+        const int announced = played().second;
+        ctl({u"position"_s, u"10+"_s}); // to the end of the opened file: the playlist goes on
+        QVERIFY2(waitFor([&] { return played().second == announced + 1; }), qPrintable(output));
+        QCOMPARE(player.state(), QProcess::Running);
         call(u"org.mpris.MediaPlayer2.Quit"_s, {});
         QVERIFY(player.waitForFinished(30000) && player.exitCode() == 0);
     }
