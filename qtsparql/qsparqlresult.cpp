@@ -120,7 +120,7 @@ QSparqlResult::~QSparqlResult()
 
 QString QSparqlResult::query() const
 {
-    return d->query.query();
+    return d->query.preparedQueryText();
 }
 
 bool QSparqlResult::next()

@@ -239,7 +239,7 @@ void QTrackerWorker::process(QSparqlJob& job)
         return;
     }
 
-    const QByteArray text = job.query.query().toUtf8();
+    const QByteArray text = job.query.preparedQueryText().toUtf8();
     GError* error = nullptr;
     if (job.query.isUpdate()) {
         tracker_sparql_connection_update(m_tracker, text.constData(), job.cancellable, &error);

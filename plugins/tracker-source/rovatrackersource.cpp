@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "rovatrackersource.h"
-#include "rovasparqlterms.h"
 
 #include <rovacallbackhelper.h>
 #include <rovacontent.h>
@@ -16,6 +15,8 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 const QString RovaTrackerSource::ROVA_KEY_TITLE = QStringLiteral("title");
 const QString RovaTrackerSource::ROVA_KEY_ARTIST = QStringLiteral("artist");
@@ -126,11 +127,23 @@ QList<RovaContent> rootContainers()
              containerContent(songsId(), QStringLiteral("Songs")) };
 }
 
+// What an untagged song is called: the name of its file, decoded, without the extension.
+QString titleFromFile(const QUrl& file)
+{
+    const QString name = file.fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? name.left(dot) : name;
+}
+
 RovaContent songContent(const QSparqlResult& row)
 {
+    const QUrl url = QUrl::fromEncoded(row.stringValue(1).toUtf8());
+    QString title = row.stringValue(2);
+    if (title.isEmpty())
+        title = titleFromFile(url.isEmpty() ? QUrl::fromEncoded(row.stringValue(0).toUtf8()) : url);
     QMap<QString, QVariant> metadata{
-        { RovaTrackerSource::ROVA_KEY_URI, QUrl::fromEncoded(row.stringValue(1).toUtf8()) },
-        { RovaTrackerSource::ROVA_KEY_TITLE, row.stringValue(2) },
+        { RovaTrackerSource::ROVA_KEY_URI, url },
+        { RovaTrackerSource::ROVA_KEY_TITLE, title },
         { RovaTrackerSource::ROVA_KEY_ARTIST, row.stringValue(3) },
         { RovaTrackerSource::ROVA_KEY_ALBUM, row.stringValue(4) },
         { RovaTrackerSource::ROVA_KEY_DURATION, row.stringValue(5).toInt() },
@@ -149,8 +162,8 @@ const QStringList& songKeys()
     return keys;
 }
 
-// The ORDER BY terms for a sort string, or a null string when it names an unknown key.
-QString orderFor(const QString& sortString)
+// The song columns a query can be ordered by, by key.
+const QMap<QString, QString>& sortColumns()
 {
     static const QMap<QString, QString> columns{
         { RovaTrackerSource::ROVA_KEY_TITLE, QStringLiteral("?t") },
@@ -160,6 +173,16 @@ QString orderFor(const QString& sortString)
         { RovaTrackerSource::ROVA_KEY_TRACK_NUMBER, QStringLiteral("?n") },
         { RovaTrackerSource::ROVA_KEY_URI, QStringLiteral("?u") },
     };
+    return columns;
+}
+
+QStringList sortKeys() { return sortColumns().keys(); }
+
+// The ORDER BY terms for a sort string, or a null string when it names an unknown key,
+// which goes to \a unknownKey.
+QString orderFor(const QString& sortString, QString* unknownKey)
+{
+    const QMap<QString, QString>& columns = sortColumns();
     if (sortString.trimmed().isEmpty())
         return defaultSongOrder();
     QStringList terms;
@@ -171,8 +194,10 @@ QString orderFor(const QString& sortString)
             key = key.mid(1).trimmed();
         }
         const auto column = columns.constFind(key);
-        if (column == columns.constEnd())
+        if (column == columns.constEnd()) {
+            *unknownKey = key;
             return QString();
+        }
         terms += descending ? QStringLiteral("DESC(%1)").arg(*column) : *column;
     }
     return terms.join(QLatin1Char(' '));
@@ -233,13 +258,36 @@ bool checkSlots(QObject* receiver, const char* resultSlot, const char* errorSlot
         && RovaCallbackHelper::getCallbackMethod(receiver, errorSlot, method);
 }
 
-// "/Artists/<iri>" or "/Albums/<iri>": the IRI, or a null string when \a objectId
+// \a text as a resource, when it is an absolute IRI in the encoded form the store
+// gives out; an empty QUrl otherwise.
+QUrl resourceOf(const QString& text)
+{
+    const QUrl url = QUrl::fromEncoded(text.toUtf8(), QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty() || QSparqlQuery::encodedIri(url) != text)
+        return QUrl();
+    return url;
+}
+
+// "/Artists/<iri>" or "/Albums/<iri>": the IRI, or an empty QUrl when \a objectId
 // is not below \a container or the IRI is not valid.
-QString childIri(const QString& objectId, const QString& container)
+QUrl childIri(const QString& objectId, const QString& container)
 {
     if (!objectId.startsWith(container + QLatin1Char('/')))
-        return QString();
-    return RovaSparqlTerms::iri(objectId.mid(container.size() + 1));
+        return QUrl();
+    return resourceOf(objectId.mid(container.size() + 1));
+}
+
+// Refuses a request: the warning is written; the caller's error slot, when it gave one,
+// hears \a code and \a message on the next turn of the event loop.
+void refuse(QObject* receiver, const char* errorSlot, RovaError::Code code, const QString& message)
+{
+    if (!errorSlot)
+        return;
+    const QByteArray slot(errorSlot);
+    QTimer::singleShot(0, receiver, [receiver, slot, code, message] {
+        RovaError error(code, message);
+        RovaCallbackHelper::invokeErrorCallback(nullptr, error, receiver, slot.constData());
+    });
 }
 
 } // namespace
@@ -272,29 +320,30 @@ uint RovaTrackerSource::browse(const QString& id, uint offset, uint count,
     request->kind = Request::Browse;
     request->offset = offset;
     request->count = count;
-    QString text;
+    QSparqlQuery query;
     const QString limit = limitClause(offset, count);
-    QString iri;
+    QUrl iri;
     if (objectId.isEmpty() || objectId == QLatin1String("/")) {
         request->answer = Request::Root;
     } else if (objectId == artistsId()) {
         request->answer = Request::Artists;
-        text = artistQuery().arg(limit);
+        query.setQuery(artistQuery().arg(limit));
     } else if (objectId == albumsId()) {
         request->answer = Request::Albums;
-        text = albumQuery().arg(limit);
+        query.setQuery(albumQuery().arg(limit));
     } else if (objectId == songsId()) {
-        text = songQuery().arg(QString(), QString(), defaultSongOrder(), limit);
+        query.setQuery(songQuery().arg(QString(), QString(), defaultSongOrder(), limit));
     } else if (!(iri = childIri(objectId, artistsId())).isEmpty()) {
-        text = songQuery().arg(QStringLiteral("{ ?song nmm:artist %1 } UNION { ?song nmm:performer %1 }").arg(iri),
-                               QString(), defaultSongOrder(), limit);
+        query.setQuery(songQuery().arg(QStringLiteral("{ ?song nmm:artist ?:container } UNION { ?song nmm:performer ?:container }"),
+                                       QString(), defaultSongOrder(), limit));
     } else if (!(iri = childIri(objectId, albumsId())).isEmpty()) {
-        text = songQuery().arg(QStringLiteral("?song nmm:musicAlbum %1 .").arg(iri), QString(), defaultSongOrder(), limit);
+        query.setQuery(songQuery().arg(QStringLiteral("?song nmm:musicAlbum ?:container ."), QString(), defaultSongOrder(), limit));
     } else {
         qWarning() << "RovaTrackerSource::browse: not a container:" << id;
         return 0;
     }
-    return start(std::move(request), text, receiver, resultSlot, errorSlot);
+    query.bindValue(QStringLiteral("container"), iri);
+    return start(std::move(request), query, receiver, resultSlot, errorSlot);
 }
 
 void RovaTrackerSource::cancelBrowse(uint browseId)
@@ -307,26 +356,30 @@ uint RovaTrackerSource::query(const QString& searchString, const QString& sortSt
 {
     if (!checkSlots(receiver, resultSlot, errorSlot, queryTemplate))
         return 0;
-    bool ok = false;
-    const QString literal = RovaSparqlTerms::literal(searchString, &ok);
-    if (!ok) {
+    if (std::any_of(searchString.cbegin(), searchString.cend(), [](QChar c) { return c.category() == QChar::Other_Control; })) {
         qWarning() << "RovaTrackerSource::query: the search text holds control characters:" << searchString;
+        refuse(receiver, errorSlot, RovaError::SourceInvalidSearchString, QStringLiteral("The search text holds control characters"));
         return 0;
     }
-    const QString order = orderFor(sortString);
+    QString unknownKey;
+    const QString order = orderFor(sortString, &unknownKey);
     if (order.isNull()) {
         qWarning() << "RovaTrackerSource::query: unknown sort key in" << sortString;
+        refuse(receiver, errorSlot, RovaError::SourceInvalidSortString,
+               QStringLiteral("Unknown sort key \"%1\" in \"%2\"; known keys: %3")
+                   .arg(unknownKey, sortString, sortKeys().join(QLatin1String(", "))));
         return 0;
     }
     QString filter;
     if (!searchString.isEmpty()) {
-        filter = QStringLiteral("FILTER(CONTAINS(LCASE(?title), LCASE(%1)) || CONTAINS(LCASE(?artistName), LCASE(%1)) "
-                                "|| CONTAINS(LCASE(?performerName), LCASE(%1)) || CONTAINS(LCASE(?albumTitle), LCASE(%1)))")
-                     .arg(literal);
+        filter = QStringLiteral("FILTER(CONTAINS(LCASE(?title), LCASE(?:search)) || CONTAINS(LCASE(?artistName), LCASE(?:search)) "
+                                "|| CONTAINS(LCASE(?performerName), LCASE(?:search)) || CONTAINS(LCASE(?albumTitle), LCASE(?:search)))");
     }
+    QSparqlQuery query(songQuery().arg(QString(), filter, order, QString()));
+    query.bindValue(QStringLiteral("search"), searchString);
     auto request = std::make_unique<Request>();
     request->kind = Request::Query;
-    return start(std::move(request), songQuery().arg(QString(), filter, order, QString()), receiver, resultSlot, errorSlot);
+    return start(std::move(request), query, receiver, resultSlot, errorSlot);
 }
 
 void RovaTrackerSource::cancelQuery(uint queryId)
@@ -350,25 +403,26 @@ bool RovaTrackerSource::getMetadata(const QString& id, const QStringList& keys,
     request->kind = Request::Metadata;
     request->objectId = objectId;
     request->keys = keys;
-    QString text;
-    QString iri;
+    QSparqlQuery query;
+    QUrl iri;
     if (objectId.isEmpty() || objectId == QLatin1String("/") || objectId == artistsId() || objectId == albumsId()
         || objectId == songsId()) {
         request->answer = Request::RootContainer;
     } else if (!(iri = childIri(objectId, artistsId())).isEmpty()) {
         request->answer = Request::ContainerName;
-        text = QStringLiteral("SELECT ?name WHERE { %1 nmm:artistName ?name }").arg(iri);
+        query.setQuery(QStringLiteral("SELECT ?name WHERE { ?:object nmm:artistName ?name }"));
     } else if (!(iri = childIri(objectId, albumsId())).isEmpty()) {
         request->answer = Request::ContainerName;
-        text = QStringLiteral("SELECT ?name WHERE { %1 a nmm:MusicAlbum ; nie:title ?name }").arg(iri);
-    } else if (!(iri = RovaSparqlTerms::iri(objectId)).isEmpty()) {
+        query.setQuery(QStringLiteral("SELECT ?name WHERE { ?:object a nmm:MusicAlbum ; nie:title ?name }"));
+    } else if (!(iri = resourceOf(objectId)).isEmpty()) {
         request->answer = Request::Songs;
-        text = songQuery().arg(QStringLiteral("VALUES ?file { %1 }").arg(iri), QString(), defaultSongOrder(), QString());
+        query.setQuery(songQuery().arg(QStringLiteral("VALUES ?file { ?:object }"), QString(), defaultSongOrder(), QString()));
     } else {
         qWarning() << "RovaTrackerSource::getMetadata: not a valid object id:" << id;
         return false;
     }
-    return start(std::move(request), text, receiver, resultSlot, errorSlot) != 0;
+    query.bindValue(QStringLiteral("object"), iri);
+    return start(std::move(request), query, receiver, resultSlot, errorSlot) != 0;
 }
 
 bool RovaTrackerSource::destroyObject(const QString& objectId, QObject*, const char*, const char*)
@@ -377,7 +431,7 @@ bool RovaTrackerSource::destroyObject(const QString& objectId, QObject*, const c
     return false;
 }
 
-uint RovaTrackerSource::start(std::unique_ptr<Request> request, const QString& queryText,
+uint RovaTrackerSource::start(std::unique_ptr<Request> request, const QSparqlQuery& query,
                               QObject* receiver, const char* resultSlot, const char* errorSlot)
 {
     request->receiver = receiver;
@@ -389,11 +443,11 @@ uint RovaTrackerSource::start(std::unique_ptr<Request> request, const QString& q
     } while (m_lastId == 0 || m_requests.count(m_lastId));
     const uint id = m_lastId;
     request->id = id;
-    if (queryText.isEmpty()) {
+    if (query.query().isEmpty()) {
         // Answers that need no store still come from the event loop.
         QTimer::singleShot(0, this, [this, id] { finish(id); });
     } else {
-        request->result.reset(m_connection->exec(QSparqlQuery(queryText)));
+        request->result.reset(m_connection->exec(query));
         connect(request->result.get(), &QSparqlResult::finished, this, [this, id] { finish(id); });
     }
     m_requests.emplace(id, std::move(request));

@@ -12,6 +12,7 @@
 #include <memory>
 
 class QSparqlConnection;
+class QSparqlQuery;
 
 /*!
     The music in a Tracker 3 store, as a content source with the uuid
@@ -26,7 +27,8 @@ class QSparqlConnection;
       nie:isStoredAs), which carries the song's nie:url. That is what the
       renderer looks an item up by, so song ids from this source play as they are.
 
-    Song items carry "title", "artist", "album", "duration" (seconds),
+    Song items carry "title" (for an untagged song the name of its file without
+    the extension), "artist", "album", "duration" (seconds),
     "track-number", "uri" (QUrl) and "type" "audio"; containers carry "title",
     "type" "container" and, below the root, "child-count". Songs are ordered by
     artist, album, track number and title unless a query names another order.
@@ -38,7 +40,9 @@ class QSparqlConnection;
     "errorResult(const RovaError&)" (optional; without it they are logged).
     A slot may leave out trailing parameters. A request with a slot that does
     not fit, an object id that is not one of the forms above, a search text with
-    control characters or an unknown sort key is refused at once with a warning.
+    control characters or an unknown sort key is refused at once with a warning
+    (0 or false); a refused query also tells the caller's error slot, on the
+    next turn of the event loop (SourceInvalidSearchString, SourceInvalidSortString).
     Answers come from the event loop, never inside the call; a receiver deleted
     meanwhile gets nothing.
 
@@ -91,7 +95,7 @@ public:
 
 private:
     struct Request;
-    uint start(std::unique_ptr<Request> request, const QString& queryText,
+    uint start(std::unique_ptr<Request> request, const QSparqlQuery& query,
                QObject* receiver, const char* resultSlot, const char* errorSlot);
     void finish(uint id);
     void cancel(uint id, int kind, const char* what);

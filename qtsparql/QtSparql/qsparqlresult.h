@@ -30,7 +30,7 @@ class Q_SPARQL_EXPORT QSparqlResult : public QObject
 public:
     ~QSparqlResult() override;
 
-    /*! The text of the query this result belongs to. */
+    /*! The text of the query this result belongs to, with its bound values written in. */
     QString query() const;
 
     /*!

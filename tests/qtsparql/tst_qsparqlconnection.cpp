@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <glib.h>
 
@@ -274,6 +275,56 @@ private Q_SLOTS:
             if (result->hasError())
                 QCOMPARE(result->size(), 0);
         }
+    }
+
+    void shouldWriteEachBoundValueOnceAsOneTerm_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        // The type the store gives the term and its text, or the start of the error. An IRI the
+        // store holds nothing about binds nothing: "IRI:" and the term as written, which the store accepts.
+        QTest::addColumn<QString>("answer");
+        const QString awkward = u"100%1 pure %3F ?:w ?:v \"quoted\" 'single' back\\slash } . # \n\r\t\b\f \u0001\u007f\u0085 Z\u00fcrich \u266b"_s;
+        QTest::newRow("text with markers, quotes, SPARQL and control characters") << QVariant(awkward) << u"QString:"_s + awkward;
+        QTest::newRow("empty text") << QVariant(QString()) << u"QString:"_s;
+        QTest::newRow("integer") << QVariant(-7) << u"qlonglong:-7"_s;
+        QTest::newRow("double") << QVariant(0.1) << u"double:0.1"_s;
+        QTest::newRow("double without fraction") << QVariant(2.0) << u"double:2"_s;
+        QTest::newRow("boolean") << QVariant(false) << u"bool:false"_s;
+        QTest::newRow("date and time, as UTC") << QVariant(QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::OffsetFromUTC, 3600))
+                                               << u"QDateTime:2020-01-02T02:04:05Z"_s;
+        QTest::newRow("date and time with milliseconds") << QVariant(QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5, 60), Qt::UTC))
+                                                         << u"QDateTime:2020-01-02T03:04:05.060Z"_s;
+        const QString path = u"/m/a?b#c{d}|e^f`g\\h<i>\"j k[l]m%1 %3F\n\u00e9 ?:w.flac"_s;
+        const QString encoded = u"file:///m/a%3Fb%23c%7Bd%7D%7Ce%5Ef%60g%5Ch%3Ci%3E%22j%20k[l]m%251%20%253F%0A%C3%A9%20%3F:w.flac"_s;
+        QTest::newRow("file URL with characters outside the IRI grammar") << QVariant(QUrl::fromLocalFile(path)) << u"IRI:<"_s + encoded + u'>';
+        QTest::newRow("file IRI of a path") << QVariant(QUrl::fromEncoded(QSparqlQuery::fileIri(path).toLatin1())) << u"IRI:<"_s + encoded + u'>';
+        QTest::newRow("URN") << QVariant(QUrl(u"urn:album:%C3%9C:B%20x"_s)) << u"IRI:<urn:album:%C3%9C:B%20x>"_s;
+        QTest::newRow("nothing bound") << QVariant() << u"StatementError: Parser error"_s;
+    }
+
+    void shouldWriteEachBoundValueOnceAsOneTerm()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QString, answer);
+        // ?:w after the value is still filled; the one in the template's literal is not.
+        QSparqlQuery query(u"SELECT ?x ?y ?z WHERE { BIND(?:v AS ?x) BIND(?:w AS ?y) BIND(\"?:v\" AS ?z) }"_s);
+        query.bindValue(u"?:v"_s, value);
+        query.bindValue(u"w"_s, 7);
+        QCOMPARE(query.boundValue(u"v"_s), value);
+        QCOMPARE(query.boundValues().size(), value.isValid() ? 2 : 1);
+        const std::unique_ptr<QSparqlResult> result(m_connection->syncExec(query));
+        QVERIFY2(!result->hasError() || answer.startsWith(u"StatementError"), qPrintable(result->lastError().message()));
+        if (result->hasError()) {
+            QVERIFY(resultText(*result).startsWith(answer));
+            return;
+        }
+        QVERIFY(result->next());
+        QSparqlQuery term(u"?:v"_s);
+        term.bindValue(u"v"_s, value);
+        QCOMPARE(value.typeId() == QMetaType::QUrl ? QString(u"IRI:"_s + term.preparedQueryText())
+                                                   : QString(QLatin1String(result->value(0).metaType().name()) + u':' + result->stringValue(0)),
+                 answer);
+        QCOMPARE(result->stringValue(1) + u' ' + result->stringValue(2), u"7 ?:v"_s);
     }
 
     void shouldMoveThroughRows()

@@ -37,7 +37,8 @@ QList<RovaMusicIndexer::Track> library()
             track("b1.flac", u"Ça va"_s, "Bêta & Co", "Ünïcode ♫", 1),
             track("b2 {x}.flac", u"Back\\slash {x} <y>"_s, "Bêta & Co", "Ünïcode ♫", 2),
             track("c1.flac", injection, "O'Brien", "First Light", 1),
-            track("d1.flac", u"Lonely"_s, "", "", 0)};
+            track("d1.flac", u"Lonely"_s, "", "", 0),
+            track("no title 100%.v2.flac", QString(), "", "", 0)}; // called by its file name
 }
 
 // The file URL the renderer's own lookup finds for \a objectId.
@@ -118,8 +119,8 @@ private Q_SLOTS:
         forEachStore("artists", false, u"/Artists"_s, QString(), 0u, 0u, u"Alpha Band(3)|Bêta & Co(2)|O'Brien(1)"_s);
         forEachStore("albums", false, u"/Albums"_s, QString(), 0u, 0u, u"First Light(3)|First Light(1)|Ünïcode ♫(2)"_s);
         forEachStore("songs", false, u"RovaTrackerSource::/Songs"_s, QString(), 0u, 0u,
-                     u"Lonely|"_s + alphaSongs + u'|' + betaSongs + u'|' + injection);
-        forEachStore("songs, a slice", false, u"/Songs"_s, QString(), 2u, 1u, u"Noon \"High\""_s);
+                     u"no title 100%.v2|Lonely|"_s + alphaSongs + u'|' + betaSongs + u'|' + injection);
+        forEachStore("songs, a slice", false, u"/Songs"_s, QString(), 2u, 1u, u"Dawn"_s);
         forEachStore("one artist", false, u"/Artists/urn:artist:Alpha%20Band"_s, QString(), 0u, 0u, alphaSongs);
         forEachStore("one album", false, u"/Albums/urn:album:%C3%9Cn%C3%AFcode%20%E2%99%AB:B%C3%AAta%20%26%20Co"_s,
                      QString(), 0u, 0u, betaSongs);
@@ -196,12 +197,14 @@ private Q_SLOTS:
         QVERIFY(refuses("not a valid object id", [&] { return source.getMetadata(u"file:///a b.flac"_s, {}, &r, metadataSlot, nullptr); }));
         QVERIFY(refuses("not a valid object id", [&] { return source.getMetadata(u"<file:///a1.flac>"_s, {}, &r, metadataSlot, nullptr); }));
         QVERIFY(refuses("unsupported key", [&] { return source.getMetadata(u"/Songs"_s, {u"colour"_s}, &r, metadataSlot, nullptr); }));
-        QVERIFY(refuses("control characters", [&] { return source.query(u"a\u0001b"_s, QString(), &r, browseSlot, nullptr); }));
-        QVERIFY(refuses("unknown sort key", [&] { return source.query(QString(), u"title,colour"_s, &r, browseSlot, nullptr); }));
+        // Refused queries also answer, later, through the error slot.
+        QVERIFY(refuses("control characters", [&] { return source.query(u"a\u0001b"_s, QString(), &r, browseSlot, SLOT(errorResult(RovaError))); }));
+        QVERIFY(refuses("unknown sort key", [&] { return source.query(QString(), u"title,colour"_s, &r, browseSlot, SLOT(errorResult(RovaError))); }));
         QVERIFY(refuses("does not fit", [&] { return source.browse(QString(), 0, 0, &r, metadataSlot, nullptr); }));
         QVERIFY(refuses("Invalid slot", [&] { return source.browse(QString(), 0, 0, &r, SLOT(nothing(QList<RovaContent>)), nullptr); }));
         QVERIFY(refuses("does not fit", [&] { return source.browse(QString(), 0, 0, &r, browseSlot, metadataSlot); })); // error slot
         QVERIFY(refuses("read-only", [&] { return source.destroyObject(u"/Songs"_s, &r, metadataSlot, nullptr); }));
+        QVERIFY(r.answers.isEmpty());
 
         const uint browse = source.browse(u"/Songs"_s, 0u, 0u, &r, browseSlot, nullptr);
         const uint query = source.query(QString(), QString(), &r, browseSlot, nullptr);
@@ -216,7 +219,7 @@ private Q_SLOTS:
         QCOMPARE(source.pendingRequests(), 0);
         // Answers come in order: once a later one is in, the cancelled ones would have been too.
         QVERIFY(source.query(u"dawn"_s, QString(), &r, SLOT(listResults(QList<RovaContent>)), nullptr) > 0);
-        QTRY_COMPARE(r.answers, QStringList{u"Dawn"_s});
+        QTRY_COMPARE(r.answers, (QStringList{u"error 402"_s, u"error 403"_s, u"Dawn"_s}));
     }
 
     // Files are read once, again when changed; what the source lists, the renderer finds.
