@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "rovamusicindexer.h"
-#include "rovasparqlterms.h"
 
 #include <QtSparql/QSparqlConnection>
 #include <QtSparql/QSparqlQuery>
@@ -25,7 +24,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -47,19 +45,11 @@ const QStringList& audioSuffixes()
     return suffixes;
 }
 
-// Tags may hold control characters, which a literal cannot; they go.
-QString clean(const QString& text)
-{
-    QString clean = text;
-    clean.removeIf([](QChar c) { return (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n')) || c.unicode() == 0x7f; });
-    return clean;
-}
-
 /*
     An update whose values stay apart from its text: bind() hands out the
-    placeholder a value stands for, and each value goes in exactly once, as a
-    term of its own kind (QUrl an IRI, QDateTime a date, int a number, anything
-    else a string literal), so no value is ever read as part of the statement.
+    placeholder a value stands for, and the store layer writes each value in
+    exactly once, as a term of its own kind, so no value is ever read as part
+    of the statement.
 */
 struct Statement
 {
@@ -72,39 +62,12 @@ struct Statement
         return QStringLiteral("?:v") + QString::number(values.size() - 1);
     }
 
-    static QString term(const QVariant& value)
+    QSparqlQuery query() const
     {
-        switch (value.typeId()) {
-        case QMetaType::QUrl:
-            return RovaSparqlTerms::iri(QString::fromLatin1(value.toUrl().toEncoded()));
-        case QMetaType::Int:
-            return QString::number(value.toInt());
-        case QMetaType::QDateTime:
-            return QLatin1Char('"') + value.toDateTime().toUTC().toString(Qt::ISODate) + QLatin1String("\"^^xsd:dateTime");
-        default:
-            return RovaSparqlTerms::literal(clean(value.toString()));
-        }
-    }
-
-    // The text with each placeholder replaced by its value's term; null when a value cannot be written.
-    QString render() const
-    {
-        QString out;
-        out.reserve(text.size() * 2);
-        qsizetype from = 0;
-        for (qsizetype at = text.indexOf(QLatin1String("?:v")); at >= 0; at = text.indexOf(QLatin1String("?:v"), from)) {
-            out += QStringView(text).mid(from, at - from);
-            qsizetype end = at + 3;
-            while (end < text.size() && text.at(end).isDigit())
-                ++end;
-            const QString value = term(values.value(QStringView(text).mid(at + 3, end - at - 3).toInt()));
-            if (value.isEmpty())
-                return QString();
-            out += value;
-            from = end;
-        }
-        out += QStringView(text).mid(from);
-        return out;
+        QSparqlQuery query(text, QSparqlQuery::InsertStatement);
+        for (qsizetype i = 0; i < values.size(); ++i)
+            query.bindValue(QLatin1Char('v') + QString::number(i), values.at(i));
+        return query;
     }
 };
 
@@ -298,13 +261,7 @@ Statement removeStatement(const QStringList& urls)
 // refused this statement (and may take others) rather than could not be written at all.
 bool exec(QSparqlConnection* connection, const Statement& statement, QString* error, bool* refused)
 {
-    const QString text = statement.render();
-    if (text.isNull()) {
-        *error = QStringLiteral("its URL cannot be written to the store");
-        *refused = true;
-        return false;
-    }
-    std::unique_ptr<QSparqlResult> result(connection->syncExec(QSparqlQuery(text, QSparqlQuery::InsertStatement)));
+    std::unique_ptr<QSparqlResult> result(connection->syncExec(statement.query()));
     if (!result->hasError())
         return true;
     *error = result->lastError().message();
@@ -353,17 +310,7 @@ QString RovaMusicIndexer::defaultStorePath()
 
 QString RovaMusicIndexer::fileUrl(const QString& path)
 {
-    const QByteArray encoded = QUrl::fromLocalFile(path).toEncoded();
-    QString url;
-    url.reserve(encoded.size());
-    for (const char c : encoded) {
-        const uchar byte = uchar(c);
-        if (byte <= 0x20 || byte >= 0x7f || std::strchr("<>\"{}|^`\\", c))
-            url += QLatin1Char('%') + QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        else
-            url += QLatin1Char(c);
-    }
-    return url;
+    return QSparqlQuery::fileIri(path);
 }
 
 bool RovaMusicIndexer::readTrack(const QString& path, Track* track, QString* error)

@@ -2,6 +2,8 @@
 // The indexer of qrova-play, run as a process on real files: awkward names and
 // tags, files gone, renamed or replaced by FIFOs between runs, linked folders.
 
+#include "rovamusicindexer.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -117,6 +119,19 @@ private Q_SLOTS:
         QCOMPARE(play({u"--list"_s, path(u"lib"_s), path(u"pipe.ogg"_s)}, u"cache-again"_s),
                  std::pair(u"qrova-play: skipped %1/lib/f.flac: not a regular file\nqrova-play: skipped %1/pipe.ogg: not a regular file\n"
                            "1. Bee - Band 0:01\n2. Cee - Band 0:01"_s.arg(root), 0));
+    }
+
+    // A file the store refuses is left out alone and named; the rest of its batch is stored.
+    void shouldSkipAFileTheStoreRefuses()
+    {
+        RovaMusicIndexer indexer(path(u"cache-refusing/qrova-play/store"_s));
+        const QDateTime time = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+        QString error;
+        QStringList skipped;
+        QVERIFY2(indexer.write({{u"file:///m/good.flac"_s, time, u"Good"_s, {}, {}, {}, 0, 0, false, {}}, {u"file:///m/bad.flac"_s, QDateTime(), u"Bad"_s, {}, {}, {}, 0, 0, false, u"/m/bad.flac"_s}},
+                               &error, &skipped), qPrintable(error));
+        QVERIFY2(skipped.size() == 1 && skipped.first().startsWith(u"/m/bad.flac: "_s), qPrintable(skipped.join(u'\n')));
+        QCOMPARE(play({u"--list"_s}, u"cache-refusing"_s), std::pair(u"1. Good 0:00"_s, 0));
     }
 };
 
