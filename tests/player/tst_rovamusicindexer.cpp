@@ -35,8 +35,8 @@ class tst_RovaMusicIndexer : public QObject
             && QFile::rename(path(u"encoded"_s), path(name));
     }
 
-    // qrova-play with a store of its own in \a cache: what it printed (both channels), and its exit code.
-    std::pair<QString, int> play(const QStringList& args, const QString& cache)
+    // qrova-play (or \a program) with a store of its own in \a cache: what it printed (both channels), and its exit code.
+    std::pair<QString, int> play(const QStringList& args, const QString& cache, const QString& program = QStringLiteral(QROVA_PLAY))
     {
         QProcess player;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -45,7 +45,7 @@ class tst_RovaMusicIndexer : public QObject
         env.insert(u"QROVA_PLUGIN_DIR"_s, path(u"plugins"_s));
         player.setProcessEnvironment(env);
         player.setProcessChannelMode(QProcess::MergedChannels);
-        player.start(QStringLiteral(QROVA_PLAY), args);
+        player.start(program, args);
         const bool ended = player.waitForFinished(30000);
         return {QString::fromUtf8(player.readAll()).trimmed(), ended ? player.exitCode() : -1};
     }
@@ -132,6 +132,15 @@ private Q_SLOTS:
                                &error, &skipped), qPrintable(error));
         QVERIFY2(skipped.size() == 1 && skipped.first().startsWith(u"/m/bad.flac: "_s), qPrintable(skipped.join(u'\n')));
         QCOMPARE(play({u"--list"_s}, u"cache-refusing"_s), std::pair(u"1. Good 0:00"_s, 0));
+    }
+
+    // On a terminal a live line tells how far indexing is, and is cleared before anything else is said.
+    void shouldShowProgressOnATerminal()
+    {
+        QVERIFY(make(u"tty/t.flac"_s, u"flacenc"_s));
+        const auto [output, code] = play({u"-qec"_s, QStringLiteral(QROVA_PLAY " --list ") + path(u"tty"_s), u"/dev/null"_s}, u"cache-tty"_s, u"script"_s);
+        QVERIFY2(code == 0 && output.contains(u"\x1b[Kindexing 1 of 1 files, "_s) && output.contains(u" files/s, 0:00 left\r\x1b[K1. t 0:01"_s),
+                 qPrintable(output));
     }
 };
 
