@@ -426,10 +426,13 @@ RovaIndexResult RovaMusicIndexer::index(const QStringList& paths, const Progress
             removed.append(url);
     }
     if (!removed.isEmpty()) {
+        // What the store refuses to forget stays listed; indexing goes on.
         bool refused = false;
-        if (!exec(m_connection.get(), removeStatement(removed), &report.storeError, &refused))
+        if (exec(m_connection.get(), removeStatement(removed), &report.storeError, &refused))
+            report.removed = int(removed.size());
+        else if (!refused)
             return report;
-        report.removed = int(removed.size());
+        report.storeError.clear();
     }
     if (pending.isEmpty())
         return report;

@@ -57,7 +57,7 @@ public:
         int trackNumber = 0;
         int duration = 0; // seconds
         bool replaces = false; // the store holds an older version of the file, which goes first
-        QString path; // the local file, named when it cannot be stored
+        QString path = {}; // the local file, named when it cannot be stored
     };
 
     /*! Called on the indexing thread as files are read: \a done of the \a found files that need reading. */
