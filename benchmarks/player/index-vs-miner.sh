@@ -83,7 +83,7 @@ until [[ $(songs) == "$count" ]]; do
     if awk -v t="$(since "$start")" 'BEGIN { exit !(t > 900) }'; then echo "the miner did not finish in 900 s" >&2; exit 1; fi
 done
 minerTime=$(since "$start")
-# Its processor time too (the extractor runs at idle priority, so a busy machine slows it most).
+# Their processor time too: the miner and its extractor run at idle priority, so a busy machine slows them most.
 extractor=$(gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
     --method org.freedesktop.DBus.GetConnectionUnixProcessID org.freedesktop.Tracker3.Miner.Extract | grep -oE '[0-9]+' | head -1)
 minerCpu=$(awk -v hz="$(getconf CLK_TCK)" '{ s += ($14 + $15) / hz } END { printf "%.2f", s }' /proc/"$minerPid"/stat /proc/"$extractor"/stat)
