@@ -453,7 +453,8 @@ RovaIndexResult RovaMusicIndexer::index(const QStringList& paths, const Progress
     std::condition_variable readyChanged;
     gst_init_check(nullptr, nullptr, nullptr);
     std::vector<std::thread> workers;
-    const int workerCount = std::clamp(QThread::idealThreadCount(), 1, count);
+    // A discoverer waits on its own streaming threads part of the time: two workers a core keep the cores busy.
+    const int workerCount = std::clamp(2 * QThread::idealThreadCount(), 1, count);
     for (int w = 0; w < workerCount; ++w) {
         workers.emplace_back([&]() {
             Discoverer discoverer;
