@@ -640,7 +640,25 @@ int main(int argc, char** argv)
     }
     if (!paths.isEmpty()) {
         RovaMusicIndexer indexer(QString::fromLocal8Bit(qgetenv("QSPARQL_TRACKER_DATABASE")));
-        const RovaIndexResult result = indexer.index(paths);
+        // On a terminal, a live line while files are read: done of found, the rate, the time left.
+        RovaMusicIndexer::Progress progress;
+        const qint64 start = QDateTime::currentMSecsSinceEpoch();
+        qint64 shown = -1;
+        if (isatty(STDERR_FILENO)) {
+            progress = [&](int done, int found) {
+                const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - start;
+                if (done < found && elapsed - shown < 100)
+                    return;
+                shown = elapsed;
+                const double rate = done * 1000.0 / qMax<qint64>(elapsed, 1);
+                std::fprintf(stderr, "\r\x1b[Kindexing %d of %d files, %.0f files/s, %s left", done, found, rate,
+                             clock(int((found - done) / qMax(rate, 1.0) + 0.5)).toLocal8Bit().constData());
+                std::fflush(stderr);
+            };
+        }
+        const RovaIndexResult result = indexer.index(paths, progress);
+        if (shown >= 0)
+            std::fputs("\r\x1b[K", stderr);
         for (const QString& problem : result.failed)
             std::fprintf(stderr, "qrova-play: skipped %s\n", problem.toLocal8Bit().constData());
         if (!result.ok())
@@ -648,7 +666,8 @@ int main(int argc, char** argv)
         if (result.indexed + result.unchanged == 0)
             fail(QStringLiteral("no audio files in %1").arg(paths.join(QStringLiteral(", "))));
         if (!options.isSet(list))
-            std::fprintf(stderr, "qrova-play: %d files indexed, %d unchanged\n", result.indexed, result.unchanged);
+            std::fprintf(stderr, "qrova-play: %d files indexed, %d unchanged%s\n", result.indexed, result.unchanged,
+                         result.removed ? QStringLiteral(", %1 removed").arg(result.removed).toLocal8Bit().constData() : "");
     }
 
     RovaRegistry* registry = RovaRegistry::instance();

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "rovamusicindexer.h"
-#include "rovasparqlterms.h"
 
 #include <QtSparql/QSparqlConnection>
 #include <QtSparql/QSparqlQuery>
@@ -13,12 +12,21 @@
 #include <QHash>
 #include <QSet>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
+#include <QVariant>
 
 #include <gst/gst.h>
 #include <gst/pbutils/pbutils.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -37,36 +45,58 @@ const QStringList& audioSuffixes()
     return suffixes;
 }
 
-// Tags may hold control characters, which a literal cannot; they go.
-QString literal(const QString& text)
+/*
+    An update whose values stay apart from its text: bind() hands out the
+    placeholder a value stands for, and the store layer writes each value in
+    exactly once, as a term of its own kind, so no value is ever read as part
+    of the statement.
+*/
+struct Statement
 {
-    QString clean = text;
-    clean.removeIf([](QChar c) { return (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n')) || c.unicode() == 0x7f; });
-    return RovaSparqlTerms::literal(clean);
-}
+    QString text;
+    QVariantList values;
+
+    QString bind(const QVariant& value)
+    {
+        values.append(value);
+        return QStringLiteral("?:v") + QString::number(values.size() - 1);
+    }
+
+    QSparqlQuery query() const
+    {
+        QSparqlQuery query(text, QSparqlQuery::InsertStatement);
+        for (qsizetype i = 0; i < values.size(); ++i)
+            query.bindValue(QLatin1Char('v') + QString::number(i), values.at(i));
+        return query;
+    }
+};
 
 QString nameIri(const char* kind, const QString& name, const QString& qualifier = QString())
 {
     QString iri = QLatin1String("urn:") + QLatin1String(kind) + QLatin1Char(':') + QString::fromLatin1(QUrl::toPercentEncoding(name));
     if (!qualifier.isEmpty())
         iri += QLatin1Char(':') + QString::fromLatin1(QUrl::toPercentEncoding(qualifier));
-    return QLatin1Char('<') + iri + QLatin1Char('>');
+    return iri;
 }
 
-QString pieceIri(const QString& url)
+QUrl pieceIri(const QString& url)
 {
-    return QStringLiteral("<urn:rova-play:piece:%1>")
-        .arg(QString::fromLatin1(QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex()));
+    return QUrl(QLatin1String("urn:rova-play:piece:")
+                + QString::fromLatin1(QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex()));
 }
 
-QString fileUrl(const QString& canonicalPath)
-{
-    return QString::fromLatin1(QUrl::fromLocalFile(canonicalPath).toEncoded());
-}
+QUrl iri(const QString& encoded) { return QUrl::fromEncoded(encoded.toLatin1()); }
 
 QDateTime modifiedOf(const QFileInfo& info)
 {
     return QDateTime::fromSecsSinceEpoch(info.lastModified().toSecsSinceEpoch(), Qt::UTC);
+}
+
+// Whether \a path (after its links) is a regular file; asked without opening it, as a FIFO would block.
+bool isRegularFile(const QString& path)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 QString tagString(const GstTagList* tags, const char* tag)
@@ -82,8 +112,13 @@ QString tagString(const GstTagList* tags, const char* tag)
 bool discover(GstDiscoverer* discoverer, const QString& path, RovaMusicIndexer::Track* track, QString* error)
 {
     const QFileInfo info(path);
-    track->url = fileUrl(info.canonicalFilePath());
+    track->path = path;
+    track->url = RovaMusicIndexer::fileUrl(info.canonicalFilePath());
     track->modified = modifiedOf(info);
+    if (!isRegularFile(path)) {
+        *error = info.exists() ? QStringLiteral("not a regular file") : QStringLiteral("no such file or directory");
+        return false;
+    }
     GError* gerror = nullptr;
     GstDiscovererInfo* result = gst_discoverer_discover_uri(discoverer, track->url.toUtf8().constData(), &gerror);
     const GstDiscovererResult code = result ? gst_discoverer_info_get_result(result) : GST_DISCOVERER_ERROR;
@@ -143,7 +178,118 @@ struct Discoverer
     }
     Discoverer(const Discoverer&) = delete;
     Discoverer& operator=(const Discoverer&) = delete;
+
+    bool read(const QString& path, RovaMusicIndexer::Track* track, QString* message)
+    {
+        *message = error;
+        return discoverer && discover(discoverer, path, track, message);
+    }
 };
+
+// What the store says about \a tracks: each file and its song, replacing what it said before.
+Statement updateStatement(const QList<RovaMusicIndexer::Track>& tracks)
+{
+    Statement statement;
+    QString deletes;
+    QString inserts;
+    QString others; // artists and albums, each stated once
+    QSet<QString> named;
+    for (const RovaMusicIndexer::Track& track : tracks) {
+        const QString file = statement.bind(iri(track.url));
+        // A changed file replaces everything said about it and its song.
+        if (track.replaces)
+            deletes += QLatin1String("DELETE { ?song a rdfs:Resource } WHERE { ?song nie:isStoredAs ") + file
+                + QLatin1String(" } ;\nDELETE { ") + file + QLatin1String(" a rdfs:Resource } WHERE { ") + file
+                + QLatin1String(" a rdfs:Resource } ;\n");
+        inserts += file + QLatin1String(" a nfo:FileDataObject ; nie:url ") + statement.bind(track.url)
+            + QLatin1String(" ; nfo:fileName ") + statement.bind(QUrl(track.url).fileName())
+            + QLatin1String(" ; nfo:fileLastModified ") + statement.bind(track.modified) + QLatin1String(" .\n");
+        inserts += statement.bind(pieceIri(track.url)) + QLatin1String(" a nmm:MusicPiece, nfo:Audio ; nie:title ")
+            + statement.bind(track.title) + QLatin1String(" ; nie:isStoredAs ") + file
+            + QLatin1String(" ; nfo:duration ") + statement.bind(track.duration);
+        if (track.trackNumber > 0)
+            inserts += QLatin1String(" ; nmm:trackNumber ") + statement.bind(track.trackNumber);
+        const auto artist = [&](const QString& name) {
+            const QString key = nameIri("artist", name);
+            const QString term = statement.bind(QUrl(key));
+            if (!named.contains(key)) {
+                named.insert(key);
+                others += term + QLatin1String(" a nmm:Artist ; nmm:artistName ") + statement.bind(name) + QLatin1String(" .\n");
+            }
+            return term;
+        };
+        QString links;
+        if (!track.artist.isEmpty()) {
+            const QString term = artist(track.artist);
+            links += QLatin1String(" ; nmm:artist ") + term + QLatin1String(" ; nmm:performer ") + term;
+        }
+        if (!track.album.isEmpty()) {
+            const QString key = nameIri("album", track.album, track.albumArtist.isEmpty() ? track.artist : track.albumArtist);
+            const QString album = statement.bind(QUrl(key));
+            links += QLatin1String(" ; nmm:musicAlbum ") + album;
+            if (!named.contains(key)) {
+                named.insert(key);
+                QString albumArtist;
+                if (!track.albumArtist.isEmpty())
+                    albumArtist = QLatin1String(" ; nmm:albumArtist ") + artist(track.albumArtist);
+                others += album + QLatin1String(" a nmm:MusicAlbum ; nie:title ") + statement.bind(track.album) + albumArtist
+                    + QLatin1String(" .\n");
+            }
+        }
+        inserts += links + QLatin1String(" .\n");
+    }
+    // Plain data: stating an artist or album again with the same name is no change,
+    // and a changed file's old statements are deleted first.
+    statement.text = deletes + QLatin1String("INSERT DATA {\n") + inserts + others + QLatin1String("}");
+    return statement;
+}
+
+// Forgets the files \a urls and their songs.
+Statement removeStatement(const QStringList& urls)
+{
+    Statement statement;
+    for (const QString& url : urls) {
+        const QString file = statement.bind(iri(url));
+        statement.text += QLatin1String("DELETE { ?song a rdfs:Resource } WHERE { ?song nie:isStoredAs ") + file
+            + QLatin1String(" } ;\nDELETE { ") + file + QLatin1String(" a rdfs:Resource } WHERE { ") + file
+            + QLatin1String(" a rdfs:Resource } ;\n");
+    }
+    return statement;
+}
+
+// Runs \a statement; false with \a error set when it fails, and \a refused when the store
+// refused this statement (and may take others) rather than could not be written at all.
+bool exec(QSparqlConnection* connection, const Statement& statement, QString* error, bool* refused)
+{
+    std::unique_ptr<QSparqlResult> result(connection->syncExec(statement.query()));
+    if (!result->hasError())
+        return true;
+    *error = result->lastError().message();
+    *refused = result->lastError().type() == QSparqlError::StatementError;
+    return false;
+}
+
+// The files under the folder \a root with an audio suffix, following links to folders
+// once each (\a folders holds the canonical folders seen); entries that are no regular
+// file land in \a others.
+void collect(const QString& root, QSet<QString>* folders, QStringList* files, QStringList* others)
+{
+    QStringList pending{root};
+    while (!pending.isEmpty()) {
+        const QString folder = QFileInfo(pending.takeLast()).canonicalFilePath();
+        if (folder.isEmpty() || folders->contains(folder))
+            continue;
+        folders->insert(folder);
+        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            const QFileInfo entry = it.nextFileInfo();
+            if (entry.isDir())
+                pending.append(entry.filePath());
+            else if (audioSuffixes().contains(entry.suffix().toLower()) && entry.exists())
+                (isRegularFile(entry.filePath()) ? files : others)->append(entry.filePath());
+        }
+    }
+}
 
 } // namespace
 
@@ -162,95 +308,54 @@ QString RovaMusicIndexer::defaultStorePath()
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1String("/qrova-play/store");
 }
 
+QString RovaMusicIndexer::fileUrl(const QString& path)
+{
+    return QSparqlQuery::fileIri(path);
+}
+
 bool RovaMusicIndexer::readTrack(const QString& path, Track* track, QString* error)
 {
     Discoverer discoverer;
-    if (!discoverer.discoverer) {
-        *error = discoverer.error;
-        return false;
-    }
-    return discover(discoverer.discoverer, path, track, error);
+    QString message;
+    const bool ok = discoverer.read(path, track, &message);
+    if (error)
+        *error = message;
+    return ok;
 }
 
-QString RovaMusicIndexer::updateStatement(const QList<Track>& tracks)
-{
-    QString deletes;
-    QString inserts;
-    QStringList others; // artists and albums, each once
-    for (const Track& track : tracks) {
-        const QString file = RovaSparqlTerms::iri(track.url);
-        if (file.isEmpty())
-            return QString();
-        const QString piece = pieceIri(track.url);
-        // A changed file replaces everything said about it and its song.
-        if (track.replaces)
-            deletes += QStringLiteral("DELETE { ?song a rdfs:Resource } WHERE { ?song nie:isStoredAs %1 } ;\n"
-                                  "DELETE { %1 a rdfs:Resource } WHERE { %1 a rdfs:Resource } ;\n")
-                       .arg(file);
-        const QString name = QUrl(track.url).fileName();
-        inserts += QStringLiteral("%1 a nfo:FileDataObject ; nie:url %2 ; nfo:fileName %3 ; "
-                                  "nfo:fileLastModified \"%4\"^^xsd:dateTime .\n")
-                       .arg(file, literal(track.url), literal(name), track.modified.toUTC().toString(Qt::ISODate));
-        inserts += QStringLiteral("%1 a nmm:MusicPiece, nfo:Audio ; nie:title %2 ; nie:isStoredAs %3 ; nfo:duration %4")
-                       .arg(piece, literal(track.title), file)
-                       .arg(track.duration);
-        if (track.trackNumber > 0)
-            inserts += QStringLiteral(" ; nmm:trackNumber %1").arg(track.trackNumber);
-        QString extra;
-        if (!track.artist.isEmpty()) {
-            const QString artist = nameIri("artist", track.artist);
-            inserts += QStringLiteral(" ; nmm:artist %1 ; nmm:performer %1").arg(artist);
-            extra += QStringLiteral("%1 a nmm:Artist ; nmm:artistName %2 .\n").arg(artist, literal(track.artist));
-        }
-        if (!track.album.isEmpty()) {
-            const QString albumArtistName = track.albumArtist.isEmpty() ? track.artist : track.albumArtist;
-            const QString album = nameIri("album", track.album, albumArtistName);
-            inserts += QStringLiteral(" ; nmm:musicAlbum %1").arg(album);
-            extra += QStringLiteral("%1 a nmm:MusicAlbum ; nie:title %2").arg(album, literal(track.album));
-            if (!track.albumArtist.isEmpty()) {
-                const QString albumArtist = nameIri("artist", track.albumArtist);
-                extra += QStringLiteral(" ; nmm:albumArtist %1 .\n%1 a nmm:Artist ; nmm:artistName %2")
-                             .arg(albumArtist, literal(track.albumArtist));
-            }
-            extra += QStringLiteral(" .\n");
-        }
-        inserts += QStringLiteral(" .\n");
-        for (const QString& statement : extra.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            if (!others.contains(statement))
-                others.append(statement);
-        }
-    }
-    // Plain data: stating an artist or album again with the same name is no change,
-    // and a changed file's old statements are deleted first.
-    return deletes + QStringLiteral("INSERT DATA {\n") + inserts + others.join(QLatin1Char('\n')) + QStringLiteral("\n}");
-}
-
-bool RovaMusicIndexer::write(const QList<Track>& tracks, QString* error)
+bool RovaMusicIndexer::write(const QList<Track>& tracks, QString* error, QStringList* skipped)
 {
     for (qsizetype first = 0; first < tracks.size(); first += writeBatch) {
-        const QString text = updateStatement(tracks.mid(first, writeBatch));
-        if (text.isNull()) {
-            *error = QStringLiteral("a file URL cannot be written to the store");
+        const QList<Track> batch = tracks.mid(first, writeBatch);
+        bool refused = false;
+        if (exec(m_connection.get(), updateStatement(batch), error, &refused))
+            continue;
+        if (!refused)
             return false;
+        // One file the store refuses must not cost the others: each on its own.
+        for (const Track& track : batch) {
+            if (exec(m_connection.get(), updateStatement({track}), error, &refused))
+                continue;
+            if (!refused || !skipped)
+                return false;
+            skipped->append((track.path.isEmpty() ? track.url : track.path) + QLatin1String(": ") + *error);
         }
-        std::unique_ptr<QSparqlResult> result(m_connection->syncExec(QSparqlQuery(text, QSparqlQuery::InsertStatement)));
-        if (result->hasError()) {
-            *error = result->lastError().message();
-            return false;
-        }
+        error->clear();
     }
     return true;
 }
 
-RovaIndexResult RovaMusicIndexer::index(const QStringList& paths)
+RovaIndexResult RovaMusicIndexer::index(const QStringList& paths, const Progress& progress)
 {
     RovaIndexResult report;
 
-    // The files, each once, in a stable order.
+    // The files, each once, in a stable order, and the folders they were looked for in.
     QStringList files;
     QSet<QString> seen;
-    auto add = [&](const QFileInfo& info) {
-        const QString path = info.canonicalFilePath();
+    QSet<QString> folders;
+    QStringList gone; // URLs of files given by name that are not there
+    auto add = [&](const QString& file) {
+        const QString path = QFileInfo(file).canonicalFilePath();
         if (!path.isEmpty() && !seen.contains(path)) {
             seen.insert(path);
             files.append(path);
@@ -260,23 +365,22 @@ RovaIndexResult RovaMusicIndexer::index(const QStringList& paths)
         const QFileInfo info(path);
         if (!info.exists()) {
             report.failed.append(path + QLatin1String(": no such file or directory"));
+            gone.append(fileUrl(info.absoluteFilePath()));
         } else if (info.isDir()) {
             QStringList found;
-            QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QFileInfo entry(it.next());
-                if (audioSuffixes().contains(entry.suffix().toLower()))
-                    found.append(entry.filePath());
-            }
+            QStringList others;
+            collect(path, &folders, &found, &others);
             std::sort(found.begin(), found.end());
             for (const QString& file : std::as_const(found))
-                add(QFileInfo(file));
+                add(file);
+            for (const QString& other : std::as_const(others))
+                report.failed.append(other + QLatin1String(": not a regular file"));
+        } else if (!isRegularFile(path)) {
+            report.failed.append(path + QLatin1String(": not a regular file"));
         } else {
-            add(info);
+            add(path);
         }
     }
-    if (files.isEmpty())
-        return report;
 
     // What the store has: every file it knows (which a new statement must replace), and
     // the modification time of those with a song (which are skipped when unchanged).
@@ -296,31 +400,103 @@ RovaIndexResult RovaMusicIndexer::index(const QStringList& paths)
         }
     }
 
-    Discoverer discoverer;
-    QList<Track> pending;
+    // What needs reading: the files the store lacks or has in another version.
+    QStringList pending;
+    QSet<QString> present;
     for (const QString& path : std::as_const(files)) {
-        const QFileInfo info(path);
-        const auto it = known.constFind(fileUrl(path));
-        if (it != known.constEnd() && *it == modifiedOf(info).toSecsSinceEpoch()) {
+        const QString url = fileUrl(path);
+        present.insert(url);
+        const auto it = known.constFind(url);
+        if (it != known.constEnd() && *it == modifiedOf(QFileInfo(path)).toSecsSinceEpoch())
             ++report.unchanged;
-            continue;
-        }
-        Track track;
-        QString error = discoverer.error;
-        if (discoverer.discoverer && discover(discoverer.discoverer, path, &track, &error)) {
-            track.replaces = it != known.constEnd();
-            pending.append(track);
-        } else {
-            report.failed.append(path + QLatin1String(": ") + error);
-        }
-        if (pending.size() == writeBatch) {
-            if (!write(pending, &report.storeError))
-                return report;
-            report.indexed += int(pending.size());
-            pending.clear();
-        }
+        else
+            pending.append(path);
     }
-    if (write(pending, &report.storeError))
-        report.indexed += int(pending.size());
+
+    // The store forgets files under the folders looked in (and files given by name) that are gone.
+    QStringList prefixes;
+    for (const QString& folder : std::as_const(folders))
+        prefixes.append(fileUrl(folder) + QLatin1Char('/'));
+    QStringList removed;
+    for (auto it = known.constBegin(); it != known.constEnd(); ++it) {
+        const QString& url = it.key();
+        const bool under = gone.contains(url)
+            || std::any_of(prefixes.cbegin(), prefixes.cend(), [&](const QString& prefix) { return url.startsWith(prefix); });
+        if (under && !present.contains(url) && !isRegularFile(QUrl::fromEncoded(url.toLatin1()).toLocalFile()))
+            removed.append(url);
+    }
+    if (!removed.isEmpty()) {
+        // What the store refuses to forget stays listed; indexing goes on.
+        bool refused = false;
+        if (exec(m_connection.get(), removeStatement(removed), &report.storeError, &refused))
+            report.removed = int(removed.size());
+        else if (!refused)
+            return report;
+        report.storeError.clear();
+    }
+    if (pending.isEmpty())
+        return report;
+
+    // Tags are read on every core, each worker with a discoverer of its own; the
+    // results are taken in order here and written in batches while reading goes on.
+    const int count = int(pending.size());
+    struct Outcome
+    {
+        Track track;
+        QString error;
+        bool ok = false;
+        bool ready = false;
+    };
+    std::vector<Outcome> outcomes(static_cast<size_t>(count));
+    std::atomic<int> next{0};
+    std::mutex mutex;
+    std::condition_variable readyChanged;
+    gst_init_check(nullptr, nullptr, nullptr);
+    std::vector<std::thread> workers;
+    // A discoverer waits on its own streaming threads part of the time: two workers a core keep the cores busy.
+    const int workerCount = std::clamp(2 * QThread::idealThreadCount(), 1, count);
+    for (int w = 0; w < workerCount; ++w) {
+        workers.emplace_back([&]() {
+            Discoverer discoverer;
+            for (int i = next++; i < count; i = next++) {
+                Outcome& outcome = outcomes[size_t(i)];
+                outcome.ok = discoverer.read(pending.at(i), &outcome.track, &outcome.error);
+                const std::lock_guard<std::mutex> lock(mutex);
+                outcome.ready = true;
+                readyChanged.notify_one();
+            }
+        });
+    }
+
+    QList<Track> batch;
+    const auto flush = [&]() {
+        const qsizetype failed = report.failed.size();
+        if (!write(batch, &report.storeError, &report.failed))
+            return false;
+        report.indexed += int(batch.size() - (report.failed.size() - failed));
+        batch.clear();
+        return true;
+    };
+    bool stored = true;
+    for (int i = 0; i < count && stored; ++i) {
+        Outcome& outcome = outcomes[size_t(i)];
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            readyChanged.wait(lock, [&]() { return outcome.ready; });
+        }
+        if (outcome.ok) {
+            outcome.track.replaces = known.contains(outcome.track.url);
+            batch.append(std::move(outcome.track));
+        } else {
+            report.failed.append(pending.at(i) + QLatin1String(": ") + outcome.error);
+        }
+        if (progress)
+            progress(i + 1, count);
+        if (batch.size() == writeBatch || i == count - 1)
+            stored = flush();
+    }
+    next = count; // after a store error, the workers stop early
+    for (std::thread& worker : workers)
+        worker.join();
     return report;
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QSparqlConnection;
@@ -16,7 +17,8 @@ struct RovaIndexResult
 {
     int indexed = 0;    // files read and written to the store (new or changed)
     int unchanged = 0;  // files the store already had with the same modification time
-    QStringList failed; // "<path>: <reason>" for each path or file that could not be read
+    int removed = 0;    // files the store had under an indexed folder that are gone
+    QStringList failed; // "<path>: <reason>" for each path or file that could not be read or stored
     QString storeError; // set when the store could not be read or written; the run stopped there
 
     bool ok() const { return storeError.isEmpty(); }
@@ -34,9 +36,11 @@ struct RovaIndexResult
       tagged), nmm:trackNumber, nfo:duration (seconds) and nie:isStoredAs
       <file-url>.
 
-    Tags and duration come from GStreamer's discoverer. Files whose URL is in the
-    store with the same modification time (to the second) are skipped; changed
-    ones are replaced. Everything runs synchronously in the calling thread.
+    Tags and duration come from GStreamer's discoverer, one per worker thread.
+    Only regular files are read. Files whose URL is in the store with the same
+    modification time (to the second) are skipped; changed ones are replaced;
+    files the store has under an indexed folder that are no longer there are
+    removed from it.
 */
 class RovaMusicIndexer
 {
@@ -53,7 +57,11 @@ public:
         int trackNumber = 0;
         int duration = 0; // seconds
         bool replaces = false; // the store holds an older version of the file, which goes first
+        QString path = {}; // the local file, named when it cannot be stored
     };
+
+    /*! Called on the indexing thread as files are read: \a done of the \a found files that need reading. */
+    using Progress = std::function<void(int done, int found)>;
 
     /*!
         Writes into the local store in \a databasePath (created when missing);
@@ -67,21 +75,27 @@ public:
 
     /*! $XDG_CACHE_HOME/qrova-play/store (~/.cache/qrova-play/store without it). */
     static QString defaultStorePath();
+    /*! The file URL of the local file \a path, with every character outside the IRI grammar percent-encoded. */
+    static QString fileUrl(const QString& path);
 
     /*!
         Indexes the files in \a paths: files as given (whatever their name),
-        directories recursively (files with an audio file suffix). A path that
-        does not exist, or a file GStreamer cannot read as audio, lands in
-        RovaIndexResult::failed and the rest goes on.
+        directories recursively (files with an audio file suffix), following
+        symbolic links to folders once each. A path that does not exist, is no
+        regular file, or that GStreamer cannot read as audio, lands in
+        RovaIndexResult::failed and the rest goes on. \a progress, when set, is
+        told of each file read.
     */
-    RovaIndexResult index(const QStringList& paths);
+    RovaIndexResult index(const QStringList& paths, const Progress& progress = {});
 
     /*! Reads tags and duration of the file \a path; false with \a error set when it is no audio file. */
     static bool readTrack(const QString& path, Track* track, QString* error);
-    /*! The SPARQL update that (re)writes \a tracks, or a null string when a URL cannot be an IRI. */
-    static QString updateStatement(const QList<Track>& tracks);
-    /*! Writes \a tracks in batches; false with \a error set when the store refused. */
-    bool write(const QList<Track>& tracks, QString* error);
+    /*!
+        Writes \a tracks in batches; false with \a error set when the store
+        cannot be written. A track the store refuses on its own is left out and
+        named in \a skipped ("<path or URL>: <reason>").
+    */
+    bool write(const QList<Track>& tracks, QString* error, QStringList* skipped = nullptr);
 
 private:
     std::unique_ptr<QSparqlConnection> m_connection;

@@ -17,6 +17,7 @@ packages=(
     gstreamer1.0-tools                  # gst-launch-1.0, to make test tones
     doxygen graphviz                    # the API reference (QROVA_BUILD_DOCS)
     playerctl libglib2.0-bin            # drive qrova-play's desktop control in tests (playerctl, gdbus)
+    tracker-miner-fs tracker-extract    # the desktop's files miner, beside which qrova-play's indexer is measured
 )
 
 missing=()
