@@ -605,12 +605,13 @@ void RovaGStreamerEngine::setNextUri(const QUrl& uri, bool expectMoreAfter)
         handleEndOfStream();
 }
 
-void RovaGStreamerEngine::clearNextUri(bool hintExpected)
+bool RovaGStreamerEngine::clearNextUri(bool hintExpected)
 {
     QMutexLocker lock(&m_shared->mutex);
     m_shared->nextUri.clear();
     m_shared->nextExpected = hintExpected;
     m_shared->hintChanged.wakeAll();
+    return m_shared->handedOver.isEmpty();
 }
 
 qint64 RovaGStreamerEngine::position() const

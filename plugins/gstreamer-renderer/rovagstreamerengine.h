@@ -79,8 +79,12 @@ public:
         tells whether another hint will follow once that one plays.
     */
     void setNextUri(const QUrl& uri, bool expectMoreAfter);
-    /*! Voids the hint; \a hintExpected tells whether another one is coming. */
-    void clearNextUri(bool hintExpected);
+    /*!
+        Voids the hint; \a hintExpected tells whether another one is coming.
+        False when a hint was already handed to the pipeline, which plays on
+        into it whatever comes now.
+    */
+    bool clearNextUri(bool hintExpected);
 
     /*! Position and duration of the playing stream in milliseconds; -1 when unknown. */
     qint64 position() const;

@@ -124,9 +124,8 @@ bool RovaGStreamerRenderer::doNextHint(const RovaMediaInfo& mediaInfo)
 {
     const QUrl uri = uriOf(mediaInfo);
     if (uri.isEmpty())
-        m_engine->clearNextUri(playlistHasItem(1));
-    else
-        m_engine->setNextUri(uri, playlistHasItem(2));
+        return m_engine->clearNextUri(playlistHasItem(1));
+    m_engine->setNextUri(uri, playlistHasItem(2));
     return true;
 }
 

@@ -169,7 +169,12 @@ protected:
     virtual void doResume() = 0;
     /*! Seeks to \a seconds; \a mode comes unchanged from setPosition(). */
     virtual void doSeek(int seconds, RovaRenderer::SeekMode mode) = 0;
-    /*! Keeps \a content as the next item to play on into; an empty one voids the hint. */
+    /*!
+        Keeps \a content as the next item to play on into; an empty one voids the hint.
+        Return false for an empty one when the implementation already plays on into
+        the hinted item and cannot let go of it: the base then keeps that item as the
+        next one, and announces it when the implementation reports NextUri.
+    */
     virtual bool doNextHint(const RovaContent& content) = 0;
     /*! The default converts to a RovaContent and calls doNextHint(const RovaContent&). */
     virtual bool doNextHint(const RovaMediaInfo& mediaInfo);

@@ -113,24 +113,23 @@ void RovaRendererCommandEventTransition::onTransition(QEvent* event)
 {
     const QVariant data = static_cast<RovaRendererEvent*>(event)->data;
     RovaBasicRendererPrivate& d = *m_renderer.d;
-    // Whether the next item handed to the implementation stays the next one: it
-    // may already be playing on into it, so a change of the playlist or its
-    // modes takes effect from the item after it. Not when the hint is withdrawn
-    // (auto advance off) or the item has left the playlist.
-    const auto keepsHint = [&] {
+    // Voids the implementation's next-item hint, unless the implementation
+    // refuses because it already plays on into that item: then the item stays
+    // the next one, and a change of the playlist or its modes takes effect from
+    // the item after it. A refusal is overruled when auto advance is off or the
+    // item has left the playlist. True when the hint was voided.
+    const auto voidHint = [&] {
+        const bool voided = m_renderer.doNextHint(RovaMediaInfo());
         RovaMediaInfo* next = m_handler.nextContent();
         RovaPlaylist* playlist = m_handler.playlist();
-        if (!d.hintGiven || !autoAdvance() || !next || !next->isValid() || !playlist)
-            return false;
-        for (int index = 0, size = playlist->size(); index < size; ++index) {
-            if (playlist->getItemMediaInfo(index).uuid() == next->uuid())
-                return true;
+        if (!voided && d.hintGiven && autoAdvance() && next && next->isValid() && playlist) {
+            for (int index = 0, size = playlist->size(); index < size; ++index) {
+                if (playlist->getItemMediaInfo(index).uuid() == next->uuid())
+                    return false;
+            }
         }
-        return false;
-    };
-    const auto voidHint = [&] {
         d.hintGiven = false;
-        m_renderer.doNextHint(RovaMediaInfo());
+        return true;
     };
     switch (m_eventType) {
     case RovaRendererEvent::Play:
@@ -196,16 +195,14 @@ void RovaRendererCommandEventTransition::onTransition(QEvent* event)
         startCurrentItem();
         break;
     case RovaRendererEvent::PrepareNext:
-        if (keepsHint())
+        if (!voidHint())
             break;
-        voidHint();
         if (autoAdvance() && m_handler.hasContent() && !m_handler.metadataFetchOngoing())
             m_handler.prepareNext({QStringLiteral("uri")});
         break;
     case RovaRendererEvent::RefreshNext:
-        if (keepsHint())
+        if (!voidHint())
             break;
-        voidHint();
         if (autoAdvance())
             m_handler.prepareNext({QStringLiteral("uri")});
         break;

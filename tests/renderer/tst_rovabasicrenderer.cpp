@@ -304,13 +304,17 @@ class tst_RovaBasicRenderer : public QObject
         else if (name == u"pauseAt") accepted = renderer.pauseAt(5);
         else if (name == u"eos") Q_EMIT renderer.rendererEos();
         else if (name == u"ready") renderer.stateMachine()->postEvent(new RovaRendererEvent(RovaRendererEvent::MetadataReady));
-        else if (name.startsWith(u"playing")) Q_EMIT renderer.rendererPlaying(name.back().digitValue());
+        else if (name.startsWith(u"playing")) {
+            renderer.hintTaken = false;
+            Q_EMIT renderer.rendererPlaying(name.back().digitValue());
+        }
         else if (name == u"resumed") Q_EMIT renderer.rendererResumed();
         else if (name == u"paused") Q_EMIT renderer.rendererPaused();
         else if (name == u"stopped") Q_EMIT renderer.rendererStopped();
         else if (name.startsWith(u"auto")) accepted = renderer.setRovaProperty(u"rova_auto_advance"_s, name == u"autoOn");
         else if (name == u"confirm") renderer.confirm = !renderer.confirm;
         else if (name == u"hinted") QTRY_VERIFY(!renderer.hint.isEmpty()); // the next item's lookup answered
+        else if (name == u"taken") renderer.hintTaken = true; // the implementation plays on into its hint
         else if (name == u"remove") playlist->removeItem(playlist->getCurrentIndex());
         else if (name == u"repeat") playlist->setRepeat(RovaPlaylist::RovaRepeatMode((playlist->repeatMode() + 1) % 3));
         else if (name == u"shuffle") playlist->isShuffled() ? playlist->unShuffle() : playlist->shuffle();
@@ -454,9 +458,9 @@ private Q_SLOTS:
             {"confirm,next+pause", nullptr, nullptr, nullptr, "media 1,pause,play item1.mp3@0>pause", nullptr},
             {"confirm,next+pause+resume", nullptr, nullptr, nullptr, "media 1,pause,play item1.mp3,hint ->playing", nullptr},
             {"confirm,next+play+pause", "media 1,pause,play item1.mp3@0>pause", nullptr},
-            // The item handed over as next is the one announced when the implementation moves on to it; a change
-            // of the repeat mode after the hand-over takes effect from the item after it.
-            {"autoOn,hinted,repeat,playing2,hinted", nullptr, nullptr, nullptr, "hint -,hint item1.mp3,media 1,hint -,hint item1.mp3>playing", nullptr},
+            // A hint the implementation has taken over stays when the repeat mode changes, is the item announced
+            // when the implementation moves on to it, and the change takes effect from the item after it.
+            {"autoOn,hinted,taken,repeat,playing2,hinted", nullptr, nullptr, nullptr, "hint -,hint item1.mp3,hint -,media 1,hint -,hint item1.mp3>playing", nullptr},
             // A lookup answered while the start waits in the queue starts the item once.
             {"play+ready", "play item0.mp3>pending", nullptr},
             {"pauseAt+ready", "play item0.mp3@5>pending", nullptr},

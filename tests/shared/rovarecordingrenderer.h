@@ -39,6 +39,7 @@ public:
     // For each entry of the log, the state the machine was leaving or staying in.
     QStringList from;
     QString hint;
+    bool hintTaken = false;
     // Marker events the machine has taken: once the count grows after
     // postMarker(), every event posted to the machine before it has been handled.
     int markersTaken = 0;
@@ -82,8 +83,12 @@ protected:
     }
     bool doNextHint(const RovaContent& content) override
     {
-        hint = fileName(content);
-        record(QStringLiteral("hint ") + (hint.isEmpty() ? QStringLiteral("-") : hint), nullptr);
+        const QString name = fileName(content);
+        record(QStringLiteral("hint ") + (name.isEmpty() ? QStringLiteral("-") : name), nullptr);
+        // An implementation already playing on into its hint cannot let go of it.
+        if (name.isEmpty() && hintTaken)
+            return false;
+        hint = name;
         return true;
     }
 
