@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-scxml-dev          # Qt Core, Test and StateMachine
     libglib2.0-dev                      # the log bridge
     libtracker-sparql-3.0-dev tracker   # the metadata store and its tools
-    tracker-miner-fs tracker-extract    # the desktop's files miner, for the store tests
+    tracker-miner-fs tracker-extract    # the desktop's files miner: store tests, and the indexing benchmark
     dbus dbus-bin                       # a private session bus for store tests
     clang libclang-rt-14-dev            # the fuzz targets (libFuzzer)
     binutils                            # nm, objdump for the symbol check
@@ -17,7 +17,6 @@ packages=(
     gstreamer1.0-tools                  # gst-launch-1.0, to make test tones
     doxygen graphviz                    # the API reference (QROVA_BUILD_DOCS)
     playerctl libglib2.0-bin            # drive qrova-play's desktop control in tests (playerctl, gdbus)
-    tracker-miner-fs tracker-extract    # the desktop's files miner, beside which qrova-play's indexer is measured
 )
 
 missing=()
