@@ -53,7 +53,7 @@ private Q_SLOTS:
     void emitResourcesGranted();
     void requestAnswered(QDBusPendingCallWatcher* watcher);
     void releaseAnswered(QDBusPendingCallWatcher* watcher);
-    void nameLost(const QString& name);
+    void nameChanged(const QString& name);
 
 private:
     bool needsFocus(QFlags<RovaRendererPolicy::PolicyResourceFlag> resources) const;
@@ -61,6 +61,9 @@ private:
     void disconnectFromBus();
     void callBus(const QString& method, const QVariantList& arguments,
                  void (RovaAudioFocusPolicy::*answered)(QDBusPendingCallWatcher*));
+    void checkOwner();
+    static void answered(QDBusPendingCallWatcher* watcher);
+    void ownerAnswered(quint64 check, const QString& owner);
     void warnOnce(const QString& text);
 
     RovaRendererPolicy::PolicyGroup m_group = RovaRendererPolicy::DefaultGroup;
@@ -68,7 +71,10 @@ private:
         RovaRendererPolicy::AudioResource | RovaRendererPolicy::VideoResource;
     QDBusConnection m_bus;
     QString m_connectionName; // empty: no connection of ours
-    int m_releasesInFlight = 0;
+    int m_callsInFlight = 0; // RequestName and ReleaseName calls not answered yet
+    int m_grantsOwed = 0; // answered requests not granted yet
+    quint64 m_check = 0; // the latest question for the owner; older answers are stale
+    bool m_wanted = false; // the focus was asked for last, not given back: losing it pauses
     bool m_warned = false;
 };
 
