@@ -21,6 +21,9 @@ class QDBusPendingCallWatcher;
     ResourcesGranted. release() and the destruction of the policy give the focus
     back; nobody gets it automatically then, a paused player takes it again
     with its next request.
+    Who holds the focus is always asked of the bus once our calls are answered,
+    so two players that ask at the same moment end with exactly one holder: a
+    request that another player's overtook is granted, then paused at once.
 
     Group 0 (DefaultGroup) is background sound, and requests without the audio
     bit need no focus: both are granted at once and take nothing from anyone.
