@@ -6,6 +6,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDebug>
+#include <QPointer>
 #include <QTimer>
 
 #include <utility>
@@ -70,6 +71,9 @@ void RovaAudioFocusPolicy::request(QFlags<RovaRendererPolicy::PolicyResourceFlag
     qDebug() << Q_FUNC_INFO << resources;
     if (needsFocus(resources) && !m_connectionName.isEmpty()) {
         if (m_bus.isConnected()) {
+            m_wanted = true;
+            ++m_callsInFlight;
+            ++m_check; // an owner asked for before this request says nothing about it
             callBus(QStringLiteral("RequestName"), { ROVA_AUDIO_FOCUS_NAME, requestFlags },
                     &RovaAudioFocusPolicy::requestAnswered);
             return;
@@ -85,8 +89,10 @@ void RovaAudioFocusPolicy::release(QFlags<RovaRendererPolicy::PolicyResourceFlag
     qDebug() << Q_FUNC_INFO << resources;
     if (!needsFocus(resources) || m_connectionName.isEmpty() || !m_bus.isConnected())
         return;
-    // The NameLost that our own release causes is no reason to pause.
-    ++m_releasesInFlight;
+    // Losing the name by our own release is no reason to pause.
+    m_wanted = false;
+    ++m_callsInFlight;
+    ++m_check;
     callBus(QStringLiteral("ReleaseName"), { ROVA_AUDIO_FOCUS_NAME }, &RovaAudioFocusPolicy::releaseAnswered);
 }
 
@@ -97,29 +103,81 @@ void RovaAudioFocusPolicy::emitResourcesGranted()
 
 void RovaAudioFocusPolicy::requestAnswered(QDBusPendingCallWatcher* watcher)
 {
-    // A receiver of the grant may delete this policy; the watcher must not go with it.
-    watcher->setParent(nullptr);
-    watcher->deleteLater();
+    answered(watcher);
+    --m_callsInFlight;
+    ++m_grantsOwed;
     const QDBusPendingReply<uint> reply = *watcher;
+    bool refused = true;
     if (reply.isError())
         warnOnce(QStringLiteral("the session bus refused \"%1\": %2").arg(ROVA_AUDIO_FOCUS_NAME, reply.error().message()));
     else if (reply.value() != primaryOwner && reply.value() != alreadyOwner)
         warnOnce(QStringLiteral("the session bus refused \"%1\": another program holds it and does not give it up")
                      .arg(ROVA_AUDIO_FOCUS_NAME));
-    emitResourcesGranted();
+    else
+        refused = false;
+    // Granted without the focus: nobody can take from us what we never had.
+    if (refused && m_callsInFlight == 0)
+        m_wanted = false;
+    checkOwner();
 }
 
 void RovaAudioFocusPolicy::releaseAnswered(QDBusPendingCallWatcher* watcher)
 {
-    watcher->deleteLater();
-    --m_releasesInFlight;
+    answered(watcher);
+    --m_callsInFlight;
+    checkOwner();
 }
 
-void RovaAudioFocusPolicy::nameLost(const QString& name)
+void RovaAudioFocusPolicy::nameChanged(const QString& name)
 {
     qDebug() << Q_FUNC_INFO << name;
-    if (name == ROVA_AUDIO_FOCUS_NAME && m_releasesInFlight == 0)
+    if (name == ROVA_AUDIO_FOCUS_NAME)
+        checkOwner();
+}
+
+// The answers to our calls and the bus's NameLost and NameAcquired signals reach
+// us along different paths, so their order says nothing. The owner that the bus
+// names after all of them is the truth: ask for it after each of them and act on
+// the latest answer alone.
+void RovaAudioFocusPolicy::checkOwner()
+{
+    if (!m_bus.isConnected()) {
+        ownerAnswered(++m_check, QString());
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(busService, busPath, busInterface, QStringLiteral("GetNameOwner"));
+    call.setArguments({ ROVA_AUDIO_FOCUS_NAME });
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, check = ++m_check](QDBusPendingCallWatcher* done) {
+        answered(done);
+        const QDBusPendingReply<QString> reply = *done;
+        ownerAnswered(check, reply.isError() ? QString() : reply.value());
+    });
+}
+
+void RovaAudioFocusPolicy::answered(QDBusPendingCallWatcher* watcher)
+{
+    // What follows may end in an event whose receiver deletes this policy; the watcher must not go with it.
+    watcher->setParent(nullptr);
+    watcher->deleteLater();
+}
+
+void RovaAudioFocusPolicy::ownerAnswered(quint64 check, const QString& owner)
+{
+    // A call still out will be followed by a later question.
+    if (check != m_check || m_callsInFlight > 0)
+        return;
+    // A receiver of an event may delete this policy.
+    const QPointer<RovaAudioFocusPolicy> alive(this);
+    // Every answered request is granted first, so that a pause comes after the play it stops.
+    while (alive && m_grantsOwed > 0) {
+        --m_grantsOwed;
+        emitResourcesGranted();
+    }
+    if (alive && m_wanted && owner != m_bus.baseService()) {
+        m_wanted = false;
         Q_EMIT policyEvent(RovaRendererPolicy::PauseRequested);
+    }
 }
 
 bool RovaAudioFocusPolicy::needsFocus(QFlags<RovaRendererPolicy::PolicyResourceFlag> resources) const
@@ -147,7 +205,8 @@ void RovaAudioFocusPolicy::connectToBus()
         warnOnce(QStringLiteral("no session bus (%1)").arg(reason));
         return;
     }
-    bus.connect(busService, busPath, busInterface, QStringLiteral("NameLost"), this, SLOT(nameLost(QString)));
+    for (const QString& signal : { QStringLiteral("NameLost"), QStringLiteral("NameAcquired") })
+        bus.connect(busService, busPath, busInterface, signal, this, SLOT(nameChanged(QString)));
     m_bus = bus;
     m_connectionName = name;
 }
@@ -156,10 +215,12 @@ void RovaAudioFocusPolicy::disconnectFromBus()
 {
     if (m_connectionName.isEmpty())
         return;
-    m_bus.disconnect(busService, busPath, busInterface, QStringLiteral("NameLost"), this, SLOT(nameLost(QString)));
+    for (const QString& signal : { QStringLiteral("NameLost"), QStringLiteral("NameAcquired") })
+        m_bus.disconnect(busService, busPath, busInterface, signal, this, SLOT(nameChanged(QString)));
     m_bus = QDBusConnection(QString());
     QDBusConnection::disconnectFromBus(std::exchange(m_connectionName, QString()));
-    m_releasesInFlight = 0;
+    // Calls still out are answered with an error and granted then.
+    m_wanted = false;
 }
 
 void RovaAudioFocusPolicy::callBus(const QString& method, const QVariantList& arguments,
@@ -168,8 +229,6 @@ void RovaAudioFocusPolicy::callBus(const QString& method, const QVariantList& ar
     QDBusMessage call = QDBusMessage::createMethodCall(busService, busPath, busInterface, method);
     call.setArguments(arguments);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    // Direct: the answer is handled in the order the bus sent it, before any
-    // NameLost that followed it.
     connect(watcher, &QDBusPendingCallWatcher::finished, this, answered);
 }
 

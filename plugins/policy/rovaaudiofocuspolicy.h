@@ -21,6 +21,9 @@ class QDBusPendingCallWatcher;
     ResourcesGranted. release() and the destruction of the policy give the focus
     back; nobody gets it automatically then, a paused player takes it again
     with its next request.
+    Who holds the focus is always asked of the bus once our calls are answered,
+    so two players that ask at the same moment end with exactly one holder: a
+    request that another player's overtook is granted, then paused at once.
 
     Group 0 (DefaultGroup) is background sound, and requests without the audio
     bit need no focus: both are granted at once and take nothing from anyone.
@@ -53,7 +56,7 @@ private Q_SLOTS:
     void emitResourcesGranted();
     void requestAnswered(QDBusPendingCallWatcher* watcher);
     void releaseAnswered(QDBusPendingCallWatcher* watcher);
-    void nameLost(const QString& name);
+    void nameChanged(const QString& name);
 
 private:
     bool needsFocus(QFlags<RovaRendererPolicy::PolicyResourceFlag> resources) const;
@@ -61,6 +64,9 @@ private:
     void disconnectFromBus();
     void callBus(const QString& method, const QVariantList& arguments,
                  void (RovaAudioFocusPolicy::*answered)(QDBusPendingCallWatcher*));
+    void checkOwner();
+    static void answered(QDBusPendingCallWatcher* watcher);
+    void ownerAnswered(quint64 check, const QString& owner);
     void warnOnce(const QString& text);
 
     RovaRendererPolicy::PolicyGroup m_group = RovaRendererPolicy::DefaultGroup;
@@ -68,7 +74,10 @@ private:
         RovaRendererPolicy::AudioResource | RovaRendererPolicy::VideoResource;
     QDBusConnection m_bus;
     QString m_connectionName; // empty: no connection of ours
-    int m_releasesInFlight = 0;
+    int m_callsInFlight = 0; // RequestName and ReleaseName calls not answered yet
+    int m_grantsOwed = 0; // answered requests not granted yet
+    quint64 m_check = 0; // the latest question for the owner; older answers are stale
+    bool m_wanted = false; // the focus was asked for last, not given back: losing it pauses
     bool m_warned = false;
 };
 
