@@ -6,8 +6,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
-#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <sys/prctl.h>
@@ -15,18 +15,39 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// An INSERT DATA update for the items first .. first+count-1.
-QString insertStatement(int first, int count)
+bool writeFile(const QString& path, const QByteArray& data)
 {
-    QString text = u"INSERT DATA {\n"_s;
-    for (int i = first; i < first + count; ++i) {
-        const RovaTrackerFixture::Item it = RovaTrackerFixture::item(i);
-        text += u"<%1> a nfo:FileDataObject, nmm:MusicPiece ; nie:url \"%2\" ; nie:title \"%3\""_s.arg(it.objectId, it.url, it.title);
-        if (it.hasCounts)
-            text += u" ; nie:usageCounter %1 ; nfo:duration %2"_s.arg(it.playCount).arg(it.duration);
-        text += u" .\n"_s;
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+// Children get SIGKILL when the test process dies, however it dies.
+void dieWithUs(QProcess& process) { process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }); }
+
+// Starts a bus of our own in \a dir, on which everyone may talk to everyone, with \a extra in its
+// configuration; its address, empty when it gave none.
+QString startBus(QProcess& bus, const QDir& dir, const QString& extra, const QDeadlineTimer& deadline)
+{
+    const QString config = dir.filePath(u"bus.conf"_s);
+    if (!writeFile(config, uR"(<busconfig><type>session</type><listen>unix:path=%1</listen>%2<policy context="default">
+                           <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
+                           </policy></busconfig>)"_s.arg(dir.filePath(u"bus"_s), extra).toUtf8()))
+        return {};
+    dieWithUs(bus);
+    bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config, u"--nofork"_s, u"--print-address=1"_s});
+    while (!bus.canReadLine()) {
+        if (!bus.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) || deadline.hasExpired())
+            return {};
     }
-    return text + u"}"_s;
+    return QString::fromUtf8(bus.readLine()).trimmed();
+}
+
+QByteArray callBus(const QString& address, const QString& method, const QStringList& arguments = {})
+{
+    QProcess call;
+    call.start(u"gdbus"_s, QStringList{u"call"_s, u"--address"_s, address, u"--dest"_s, u"org.freedesktop.DBus"_s, u"--object-path"_s,
+                                       u"/org/freedesktop/DBus"_s, u"--method"_s, u"org.freedesktop.DBus."_s + method} + arguments);
+    return call.waitForFinished(20000) && call.exitCode() == 0 ? call.readAllStandardOutput() : QByteArray();
 }
 } // namespace
 
@@ -40,10 +61,8 @@ RovaTrackerFixture::RovaTrackerFixture(int count)
 
 RovaTrackerFixture::~RovaTrackerFixture()
 {
-    if (m_madeDefault && m_oldDefault)
-        qputenv("QSPARQL_TRACKER_DATABASE", *m_oldDefault);
-    else if (m_madeDefault)
-        qunsetenv("QSPARQL_TRACKER_DATABASE");
+    if (m_madeDefault)
+        m_oldDefault ? qputenv("QSPARQL_TRACKER_DATABASE", *m_oldDefault) : qunsetenv("QSPARQL_TRACKER_DATABASE");
 }
 
 void RovaTrackerFixture::makeDefault()
@@ -64,8 +83,13 @@ RovaTrackerFixture::Item RovaTrackerFixture::item(int index)
 bool RovaTrackerFixture::seed(QSparqlConnection& connection, int count, QString* error)
 {
     for (int first = 0; first < count; first += 1000) {
-        const QSparqlQuery insert(insertStatement(first, qMin(1000, count - first)), QSparqlQuery::InsertStatement);
-        std::unique_ptr<QSparqlResult> result(connection.syncExec(insert));
+        QString text = u"INSERT DATA {\n"_s;
+        for (int i = first; i < qMin(count, first + 1000); ++i) {
+            const Item it = item(i);
+            text += u"<%1> a nfo:FileDataObject, nmm:MusicPiece ; nie:url \"%2\" ; nie:title \"%3\"%4 .\n"_s.arg(it.objectId, it.url, it.title,
+                    it.hasCounts ? u" ; nie:usageCounter %1 ; nfo:duration %2"_s.arg(it.playCount).arg(it.duration) : QString());
+        }
+        std::unique_ptr<QSparqlResult> result(connection.syncExec(QSparqlQuery(text + u'}', QSparqlQuery::InsertStatement)));
         if (result->hasError()) {
             if (error)
                 *error = u"seeding the store failed: "_s + result->lastError().message();
@@ -85,29 +109,14 @@ bool RovaTrackerEndpoint::fail(const QString& message)
 bool RovaTrackerEndpoint::start(const QString& busName, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    QFile config(m_dir.filePath(u"bus.conf"_s));
-    // A bus of our own: nothing is activated on it, everyone may talk to everyone.
-    if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly)
-        || config.write(uR"(<busconfig><type>session</type><listen>unix:path=%1</listen><policy context="default">
-                           <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
-                           </policy></busconfig>)"_s.arg(m_dir.filePath(u"bus"_s)).toUtf8()) < 0)
-        return fail(u"could not write the bus configuration in a temporary directory"_s);
-    config.close();
-
-    // Children get SIGKILL when the test process dies, however it dies.
-    for (QProcess* process : {&m_bus, &m_endpoint})
-        process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    m_bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
-    while (!m_bus.canReadLine()) {
-        if (!m_bus.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))) || deadline.hasExpired())
-            return fail(u"dbus-daemon gave no address: %1 %2"_s.arg(m_bus.errorString(), QString::fromLocal8Bit(m_bus.readAllStandardError())));
-    }
-    m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
-
+    m_address = startBus(m_bus, QDir(m_dir.path()), QString(), deadline); // nothing is activated on it
+    if (m_address.isEmpty())
+        return fail(u"dbus-daemon gave no address: %1 %2"_s.arg(m_bus.errorString(), QString::fromLocal8Bit(m_bus.readAllStandardError())));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_address);
     m_endpoint.setProcessEnvironment(environment);
     m_endpoint.setProcessChannelMode(QProcess::MergedChannels);
+    dieWithUs(m_endpoint);
     m_endpoint.start(u"tracker3"_s, {u"endpoint"_s, u"--database"_s, m_dir.filePath(u"store"_s), u"--ontology"_s, u"nepomuk"_s,
                                      u"--dbus-service"_s, busName, u"--session"_s});
     QProcess wait; // returns once the name has an owner; the loop gives up early if the endpoint dies
@@ -123,68 +132,40 @@ bool RovaTrackerEndpoint::start(const QString& busName, int timeoutMs)
 void RovaTrackerEndpoint::end(QProcess& process)
 {
     process.terminate(); // nothing when it does not run
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-}
-
-bool RovaTrackerMiner::fail(const QString& message)
-{
-    m_error = message;
-    stop();
-    return false;
+    if (!process.waitForFinished(5000))
+        process.kill(), process.waitForFinished(5000);
 }
 
 bool RovaTrackerMiner::start(const QString& folder)
 {
     const QDir dir(m_dir.path());
-    for (const char* sub : {"home", "tmp", "config/glib-2.0/settings", "data", "cache", "runtime", "services"}) {
-        if (!dir.mkpath(QLatin1String(sub)))
-            return fail(u"could not make the miner's private directories"_s);
-    }
     m_address = u"unix:path="_s + dir.filePath(u"bus"_s);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const auto& [name, sub] : {std::pair("HOME", "home"), std::pair("TMPDIR", "tmp"), std::pair("XDG_CONFIG_HOME", "config"),
                                     std::pair("XDG_DATA_HOME", "data"), std::pair("XDG_CACHE_HOME", "cache"),
-                                    std::pair("XDG_RUNTIME_DIR", "runtime")})
+                                    std::pair("XDG_RUNTIME_DIR", "runtime")}) {
+        if (!dir.mkpath(QLatin1String(sub)))
+            return fail(u"could not make the miner's private directories"_s);
         environment.insert(QLatin1String(name), dir.filePath(QLatin1String(sub)));
+    }
     environment.insert(u"GSETTINGS_BACKEND"_s, u"keyfile"_s);
     environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_address);
-
     // The miner starts at once and indexes only the folder given below.
-    QFile settings(dir.filePath(u"config/glib-2.0/settings/keyfile"_s));
-    if (!settings.open(QIODevice::WriteOnly)
-        || settings.write("[org/freedesktop/tracker/miner/files]\ninitial-sleep=0\nindex-single-directories=@as []\n"
-                          "index-recursive-directories=@as []\n") < 0)
+    if (!writeFile(dir.filePath(u"config/glib-2.0/settings/keyfile"_s), "[org/freedesktop/tracker/miner/files]\ninitial-sleep=0\n"
+                                                                        "index-single-directories=@as []\nindex-recursive-directories=@as []\n"))
         return fail(u"could not write the miner's settings"_s);
-    settings.close();
     // The desktop's service files, without systemd.
     for (const char* name : {"Files", "Extract"}) {
-        const QString file = u"org.freedesktop.Tracker3.Miner.%1.service"_s.arg(QLatin1String(name));
-        QFile in(u"/usr/share/dbus-1/services/"_s + file);
-        QFile out(dir.filePath(u"services/"_s + file));
-        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        QFile in(u"/usr/share/dbus-1/services/org.freedesktop.Tracker3.Miner.%1.service"_s.arg(QLatin1String(name)));
+        if (!in.open(QIODevice::ReadOnly)
+            || !writeFile(dir.filePath(u"services/"_s + QFileInfo(in).fileName()),
+                          QString::fromUtf8(in.readAll()).remove(QRegularExpression(u"^SystemdService=.*\n"_s, QRegularExpression::MultilineOption)).toUtf8()))
             return fail(u"%1 is missing: are tracker-miner-fs and tracker-extract installed?"_s.arg(in.fileName()));
-        for (const QByteArray& line : in.readAll().split('\n')) {
-            if (!line.startsWith("SystemdService="))
-                out.write(line + '\n');
-        }
     }
-    QFile config(dir.filePath(u"bus.conf"_s));
     // The first start creates the miner's database, which takes long on a busy machine.
-    if (!config.open(QIODevice::WriteOnly)
-        || config.write(uR"(<busconfig><type>session</type><listen>%1</listen><servicedir>%2</servicedir>
-                           <limit name="service_start_timeout">180000</limit><policy context="default">
-                           <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
-                           </policy></busconfig>)"_s.arg(m_address, dir.filePath(u"services"_s)).toUtf8()) < 0)
-        return fail(u"could not write the bus configuration"_s);
-    config.close();
-
     m_bus.setProcessEnvironment(environment); // what activated services get
-    m_bus.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    m_bus.start(u"dbus-daemon"_s, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
-    if (!m_bus.waitForReadyRead(20000) || !m_bus.canReadLine())
+    if (startBus(m_bus, dir, u"<servicedir>%1</servicedir><limit name=\"service_start_timeout\">180000</limit>"_s.arg(dir.filePath(u"services"_s)),
+                 QDeadlineTimer(20000)).isEmpty())
         return fail(u"dbus-daemon gave no address: "_s + QString::fromLocal8Bit(m_bus.readAllStandardError()));
     QProcess index;
     index.setProcessEnvironment(environment);
@@ -197,34 +178,19 @@ bool RovaTrackerMiner::start(const QString& folder)
 
 qint64 RovaTrackerMiner::processId(const QString& busName, const QString& program) const
 {
-    QProcess call;
-    call.start(u"gdbus"_s, {u"call"_s, u"--address"_s, m_address, u"--dest"_s, u"org.freedesktop.DBus"_s, u"--object-path"_s,
-                           u"/org/freedesktop/DBus"_s, u"--method"_s, u"org.freedesktop.DBus.GetConnectionUnixProcessID"_s, busName});
-    call.waitForFinished(20000);
-    const QByteArray answer = call.readAllStandardOutput(); // "(uint32 1234,)"
+    const QByteArray answer = callBus(m_address, u"GetConnectionUnixProcessID"_s, {busName}); // "(uint32 1234,)"
     const qint64 pid = answer.mid(answer.indexOf(' ') + 1).split(',').value(0).toLongLong();
     // Ours: that program, started by this bus (its environment names the bus, with the bus's guid).
     QFile environ(u"/proc/%1/environ"_s.arg(pid));
     if (pid <= 0 || QFileInfo(u"/proc/%1/exe"_s.arg(pid)).symLinkTarget() != program || !environ.open(QIODevice::ReadOnly))
         return 0;
-    const QByteArray ours = "DBUS_SESSION_BUS_ADDRESS=" + m_address.toUtf8();
-    const QList<QByteArray> variables = environ.readAll().split('\0');
-    const bool started = std::any_of(variables.cbegin(), variables.cend(),
-                                     [&](const QByteArray& v) { return v == ours || v.startsWith(QByteArray(ours + ',')); });
-    return started ? pid : 0;
+    const QByteArray variables = QByteArray(1, '\0') + environ.readAll();
+    const QByteArray ours = QByteArray(1, '\0') + "DBUS_SESSION_BUS_ADDRESS=" + m_address.toUtf8();
+    return variables.contains(QByteArray(ours + '\0')) || variables.contains(QByteArray(ours + ',')) ? pid : 0;
 }
 
 bool RovaTrackerMiner::removeMinerService()
 {
-    if (!QFile::remove(m_dir.filePath(u"services/org.freedesktop.Tracker3.Miner.Files.service"_s)))
-        return false;
-    QProcess reload;
-    reload.start(u"gdbus"_s, {u"call"_s, u"--address"_s, m_address, u"--dest"_s, u"org.freedesktop.DBus"_s, u"--object-path"_s,
-                             u"/org/freedesktop/DBus"_s, u"--method"_s, u"org.freedesktop.DBus.ReloadConfig"_s});
-    return reload.waitForFinished(20000) && reload.exitCode() == 0;
-}
-
-void RovaTrackerMiner::stop()
-{
-    RovaTrackerEndpoint::end(m_bus); // the miner and the extractor end with their bus
+    return QFile::remove(m_dir.filePath(u"services/org.freedesktop.Tracker3.Miner.Files.service"_s))
+           && !callBus(m_address, u"ReloadConfig"_s).isEmpty();
 }

@@ -19,15 +19,11 @@ class RovaTrackerFixture
 public:
     struct Item
     {
-        QString objectId;
-        QString url;
-        QString title;
+        QString objectId, url, title;
         bool hasCounts = false;
-        int playCount = 0;
-        int duration = 0;
+        int playCount = 0, duration = 0;
     };
 
-    /*! Creates and seeds a store with \a count items (0 .. count-1). */
     explicit RovaTrackerFixture(int count);
     ~RovaTrackerFixture();
 
@@ -59,15 +55,9 @@ class RovaTrackerEndpoint
 public:
     ~RovaTrackerEndpoint() { stop(); }
 
-    /*! Starts the bus and the endpoint; false with errorString() on failure. */
     bool start(const QString& busName, int timeoutMs = 20000);
-    void stop()
-    {
-        end(m_endpoint);
-        end(m_bus);
-    }
-    /*! Ends the endpoint only; the bus stays up. */
-    void stopEndpoint() { end(m_endpoint); }
+    void stop() { end(m_endpoint), end(m_bus); }
+    void stopEndpoint() { end(m_endpoint); } // the bus stays up
 
     QString busAddress() const { return m_address; }
     QString errorString() const { return m_error; }
@@ -76,7 +66,7 @@ public:
 
     static void end(QProcess& process);
 
-private:
+protected:
     bool fail(const QString& message);
 
     QTemporaryDir m_dir;
@@ -90,35 +80,18 @@ private:
     The desktop's files miner (tracker-miner-fs-3) and its extractor (tracker-extract-3), D-Bus
     activatable on a private session bus with a private home, TMPDIR, XDG directories and
     settings, indexing one folder. The bus dies with the test process at the latest, the
-    miner and the extractor with their bus.
+    miner and the extractor with their bus; no endpoint of its own runs.
 */
-class RovaTrackerMiner
+class RovaTrackerMiner : public RovaTrackerEndpoint
 {
 public:
-    ~RovaTrackerMiner() { stop(); }
-
-    /*! Starts the bus and has the miner index \a folder (outside the fixture's TMPDIR) once it runs. */
+    /*! Has the miner index \a folder (outside the fixture's TMPDIR) once it runs. */
     bool start(const QString& folder);
-    void stop();
-    /*! The session bus address; environment() holds it as well. */
-    QString busAddress() const { return m_address; }
-    QString errorString() const { return m_error; }
-    /*!
-        The process owning \a busName on this bus, when it is \a program started by this bus;
-        0 otherwise (also when nobody owns the name).
-    */
+    /*! The process owning \a busName on this bus, when it is \a program started by this bus; 0 otherwise. */
     qint64 processId(const QString& busName = QStringLiteral("org.freedesktop.Tracker3.Miner.Files"),
                      const QString& program = QStringLiteral("/usr/libexec/tracker-miner-fs-3")) const;
     /*! Makes the miner no longer activatable: a miner that goes away stays away. */
     bool removeMinerService();
-
-private:
-    bool fail(const QString& message);
-
-    QTemporaryDir m_dir;
-    QProcess m_bus;
-    QString m_address;
-    QString m_error;
 };
 
 #endif // ROVATRACKERFIXTURE_H
