@@ -65,8 +65,8 @@ public:
 
 void expectNoItem(int index)
 {
-    QTest::ignoreMessage(QtWarningMsg, ("virtual RovaMediaInfo RovaGeneralSourcePlaylist::getItemMediaInfo(int) "
-                                        + QByteArray::number(index) + " invalid index").constData());
+    QTest::ignoreMessage(QtWarningMsg, QByteArray("virtual RovaMediaInfo RovaGeneralSourcePlaylist::getItemMediaInfo(int) "
+                                                  + QByteArray::number(index) + " invalid index").constData());
 }
 
 // A playlist's contentsChanged and playlistUpdated in order, as "c(from,removed,inserted) u(update,index) ...".
