@@ -64,7 +64,6 @@ enum Setup { Here, OtherThread, ReceiverGone, RendererGone, NoReceiver, NoRender
 
 const char* slotOrNull(const QByteArray& slot) { return slot.isNull() ? nullptr : slot.constData(); }
 
-// The check of each kind, by Kind.
 bool (*const check[])(QObject*, const char*) = {&RovaCallbackHelper::checkGetPositionCallback, &RovaCallbackHelper::checkErrorCallback,
                                                &RovaCallbackHelper::checkGetMediaInfoCallback, &RovaCallbackHelper::checkGetStatusCallback};
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The GStreamer renderer plugin, loaded through the registry, playing tones
-// made here with GStreamer from a playlist looked up in a local Tracker store.
+// The GStreamer renderer plugin, loaded through the registry, playing tones made here with GStreamer from a playlist
+// looked up in a local Tracker store.
 #include "rovagstreamerengine.h"
 #include "rovatrackerfixture.h"
 
@@ -32,7 +32,6 @@ const QList<Tone> longTones = {{440, 176400}, {660, 176400}, {880, 176400}}; // 
 const QString sinkKey = u"audio-sink"_s;
 const QString realTimeSink = u"fakesink sync=true"_s;
 const QString fileSink = u"audioconvert ! audio/x-raw,format=S16LE,channels=1 ! filesink location=%1"_s; // raw S16 mono
-const QString wavSink = u"wavenc ! filesink location=%1"_s;
 const QString recordingSink = u"tee name=t t. ! queue ! fakesink sync=true t. ! queue ! wavenc ! filesink location=%1"_s;
 
 // The frames in the WAV file at \a path; -1 when its RIFF or data size does not match its length.
@@ -47,8 +46,8 @@ qint64 wavFrames(const QString& path)
     return u32(data - 4) / qFromLittleEndian<quint16>(bytes.constData() + 32);
 }
 
-// Per tone, the frequency in the samples of \a path (from the sign changes, 10 ms
-// off each boundary); or their number when it is off by more than \a tolerance.
+// Per tone, the frequency in the samples of \a path (from the sign changes, 10 ms off each boundary); or their number
+// when it is off by more than \a tolerance.
 QString heard(const QString& path, const QList<Tone>& tones, int tolerance = 0)
 {
     QFile file(path);
@@ -118,7 +117,6 @@ private Q_SLOTS:
         QVERIFY(::mkfifo(QFile::encodeName(file(u"fifo.flac"_s)).constData(), 0644) == 0);
         QFile garbage(file(u"garbage.flac"_s));
         QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(8192, '\x5a')) == 8192);
-        garbage.close();
         QString insert = u"INSERT DATA {"_s;
         for (const QString& name : {u"missing"_s, u"fifo"_s, u"garbage"_s})
             insert += u"<urn:tone:%1> a nfo:FileDataObject ; nie:url \"%2\" ."_s.arg(name, QString::fromUtf8(url(name + u".flac"_s).toEncoded()));
@@ -171,9 +169,8 @@ private Q_SLOTS:
             (m_renderer->getStatus(this, SLOT(statusResults(QString, uint, int, QString))), m_answers.endsWith(u"state 0"_s)), 20000);
     }
 
-    // First: commands while playing in real time, each confirmed once GStreamer
-    // got there; also while recording in real time, where the file branch cannot
-    // preroll on its own: pausing completes, and the file is closed when stopped.
+    // First: commands while playing in real time, each confirmed once GStreamer got there; also while recording in real
+    // time, where the file branch cannot preroll on its own: pausing completes, and the file is closed when stopped.
     void shouldConfirmCommandsInOrder_data()
     {
         QTest::addColumn<QString>("sink");
@@ -221,8 +218,7 @@ private Q_SLOTS:
         QCOMPARE(joined(media), u"0,1,0"_s);
     }
 
-    // Into a file: every item once, in order, no sample lost or added; without
-    // auto-advance each play() plays one item and ends.
+    // Into a file: every item once, in order, no sample lost or added; without auto-advance each play() plays one item.
     void shouldPlayPlaylistWithoutGaps_data()
     {
         QTest::addColumn<QString>("format");
@@ -255,9 +251,8 @@ private Q_SLOTS:
         QCOMPARE(joined(media), u"0,1,2"_s);
     }
 
-    // A failure names the URI and the reason, ends in Stopped, and the next
-    // command plays. When the item after the one that plays fails, that one
-    // plays to its last sample and stays the current item.
+    // A failure names the URI and the reason, ends in Stopped, and the next command plays. When the item after the one
+    // that plays fails, that one plays to its last sample and stays the current item.
     void shouldReportErrorsAndStayUsable_data()
     {
         QTest::addColumn<QString>("uri"); // or "format/id": the store id of the item after tone0.format
@@ -290,7 +285,6 @@ private Q_SLOTS:
         const auto list = next ? playlist(format, u"urn:tone:"_s + id) : nullptr;
         QVERIFY(next ? m_renderer->play() : m_renderer->play(QUrl(uri)));
         QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty() && lastState(states) == int(RovaRenderer::Stopped), 20000);
-        QCOMPARE(errors.size(), 1);
         const RovaError error = errors.at(0).at(0).value<RovaError>();
         QVERIFY2(int(error.code()) == code, qPrintable(error.message()));
         const QString named = next ? url(id + u".flac"_s).toString() : uri;
@@ -306,8 +300,7 @@ private Q_SLOTS:
         QCOMPARE(errors.size(), 1);
     }
 
-    // An about-to-finish that comes once a teardown has begun returns at once:
-    // it neither waits for the hint that was expected nor takes a later one.
+    // An about-to-finish that comes once a teardown has begun returns at once: it waits for no hint and takes none.
     void shouldNotWaitForHintsOnceStopped()
     {
         RovaGStreamerEngine engine;
@@ -319,11 +312,9 @@ private Q_SLOTS:
             std::thread late([&engine] { g_signal_emit_by_name(engine.pipeline(), "about-to-finish"); });
             engine.setNextUri(url(u"tone1.wav"_s), false);
             late.join();
-            gchar* uri = nullptr;
+            g_autofree gchar* uri = nullptr;
             g_object_get(engine.pipeline(), "uri", &uri, nullptr);
-            const QByteArray now(uri);
-            g_free(uri);
-            QCOMPARE(now, first);
+            QCOMPARE(QByteArray(uri), first);
         }
     }
 

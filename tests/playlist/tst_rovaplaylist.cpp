@@ -24,7 +24,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// "a b c" as {"a", "b", "c"}.
 QStringList strings(const char* text) { return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts); }
 
 // One row: "Id" (unique), "Title" and "Number" (an integer, or nothing at all), all as text.
@@ -35,7 +34,6 @@ class TrackModel : public QStandardItemModel
 public:
     TrackModel() { setHorizontalHeaderLabels(strings("Id Title Number")); }
 
-    // Tracks "0", "1", ... with titles "t0", ... and numbers 0, 1, ...
     static QList<Track> numbered(int count, int firstId = 0)
     {
         QList<Track> tracks;
@@ -54,7 +52,6 @@ public:
         }
     }
 
-    // All rows replaced in one reset.
     void setTracks(const QList<Track>& tracks)
     {
         beginResetModel();
@@ -66,12 +63,10 @@ public:
     }
 };
 
-// Declares the warning of getItem() for an index without an item.
 void expectNoItem(int index)
 {
-    const QByteArray message = "virtual RovaMediaInfo RovaGeneralSourcePlaylist::getItemMediaInfo(int) "
-        + QByteArray::number(index) + " invalid index";
-    QTest::ignoreMessage(QtWarningMsg, message.constData());
+    QTest::ignoreMessage(QtWarningMsg, QByteArray("virtual RovaMediaInfo RovaGeneralSourcePlaylist::getItemMediaInfo(int) "
+                                                  + QByteArray::number(index) + " invalid index").constData());
 }
 
 // A playlist's contentsChanged and playlistUpdated in order, as "c(from,removed,inserted) u(update,index) ...".
@@ -391,10 +386,8 @@ private Q_SLOTS:
         TrackModel other;
         other.setTracks(TrackModel::numbered(4));
         const int loss = int(seed % 4);
-        if (loss == 0)
-            s.playlist.setUnderlyingModel(&other);
-        else if (loss == 1)
-            s.playlist.setUnderlyingModel(nullptr);
+        if (loss < 2)
+            s.playlist.setUnderlyingModel(loss == 0 ? &other : nullptr);
         else if (loss == 2)
             s.owner.reset();
         else
@@ -428,10 +421,7 @@ private Q_SLOTS:
         QRandomGenerator random(seed);
         RovaIndexList list;
         PlainIndexList plain;
-        const auto both = [&](auto operation) {
-            operation(list);
-            operation(plain);
-        };
+        const auto both = [&](auto operation) { operation(list); operation(plain); };
         for (int step = 0; step < 3000; ++step) {
             const int size = int(plain.list.size());
             const uint value = random.bounded(valueRange);
@@ -533,18 +523,15 @@ private Q_SLOTS:
 
     void shouldWarnAndChangeNothingOnBadRequests()
     {
+        const auto warned = [](const char* warning, auto call) { QTest::ignoreMessage(QtWarningMsg, warning); return call(); };
         RovaGeneralSourcePlaylist empty(u"rova0"_s, u"test"_s, u"s"_s);
         PlaylistLog emptyLog(&empty);
         empty.clear();
         empty.unShuffle();
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::getColumnNames: model not set");
-        QCOMPARE(empty.getColumnNames(), QStringList());
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::shuffle: nothing to shuffle");
-        empty.shuffle();
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::getColumnNames: model not set");
-        empty.sort(u"Id"_s, RovaPlaylist::SortAscending);
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::sort: no column 0");
-        empty.sort(0, RovaPlaylist::SortAscending);
+        QCOMPARE(warned("RovaPlaylistBase::getColumnNames: model not set", [&] { return empty.getColumnNames(); }), QStringList());
+        warned("RovaPlaylistBase::shuffle: nothing to shuffle", [&] { empty.shuffle(); });
+        warned("RovaPlaylistBase::getColumnNames: model not set", [&] { empty.sort(u"Id"_s, RovaPlaylist::SortAscending); });
+        warned("RovaPlaylistBase::sort: no column 0", [&] { empty.sort(0, RovaPlaylist::SortAscending); });
         QCOMPARE(emptyLog.take(), QString());
 
         PlaylistFixture f;
@@ -560,19 +547,13 @@ private Q_SLOTS:
         }
         for (const auto& [first, last] : {std::pair(-1, 2), std::pair(8, 10), std::pair(INT_MIN, INT_MAX)})
             QVERIFY(!f.playlist.removeItems(first, last));
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::removeItems lastIndex less than firstIndex!");
-        QVERIFY(!f.playlist.removeItems(5, 3));
+        QVERIFY(!warned("RovaPlaylistBase::removeItems lastIndex less than firstIndex!", [&] { return f.playlist.removeItems(5, 3); }));
         QFile file;
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::import NOT IMPLEMENTED");
-        QVERIFY(!f.playlist.import(file));
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase: Invalid playlist sort enum!");
-        f.playlist.sort(1, RovaPlaylist::RovaSortOrder(-1));
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::sort: no column 3");
-        f.playlist.sort(3, RovaPlaylist::SortAscending);
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::sort: no column -1");
-        f.playlist.sort(-1, RovaPlaylist::SortNumericAscending);
-        QTest::ignoreMessage(QtWarningMsg, "RovaPlaylistBase::sort: no column named \"title\"");
-        f.playlist.sort(u"title"_s, RovaPlaylist::SortAscending);
+        QVERIFY(!warned("RovaPlaylistBase::import NOT IMPLEMENTED", [&] { return f.playlist.import(file); }));
+        warned("RovaPlaylistBase: Invalid playlist sort enum!", [&] { f.playlist.sort(1, RovaPlaylist::RovaSortOrder(-1)); });
+        warned("RovaPlaylistBase::sort: no column 3", [&] { f.playlist.sort(3, RovaPlaylist::SortAscending); });
+        warned("RovaPlaylistBase::sort: no column -1", [&] { f.playlist.sort(-1, RovaPlaylist::SortNumericAscending); });
+        warned("RovaPlaylistBase::sort: no column named \"title\"", [&] { f.playlist.sort(u"title"_s, RovaPlaylist::SortAscending); });
         // The proxy refuses columns out of range, natural and shuffled order, and orders out of range.
         auto* proxy = static_cast<RovaProxySortModel*>(f.playlist.model());
         for (const auto& [column, order] : {std::pair(-1, 4), std::pair(3, 0), std::pair(0, 2), std::pair(0, 3),
