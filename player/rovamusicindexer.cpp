@@ -109,81 +109,263 @@ QString tagString(const GstTagList* tags, const char* tag)
     return text;
 }
 
-bool discover(GstDiscoverer* discoverer, const QString& path, RovaMusicIndexer::Track* track, QString* error)
+/*
+    Reads tags and duration of one file at a time. The common case is served by
+    a pipeline that only parses (filesrc ! parsebin, a fakesink per stream), is
+    kept from file to file and never decodes: it takes the file when it prerolls
+    with an audio stream some decoder accepts and a known duration. Anything
+    else (a file of no known type, no audio, no duration without decoding, an
+    error) goes to GStreamer's discoverer, which decides and words the reason.
+*/
+class TagReader
 {
-    const QFileInfo info(path);
-    track->path = path;
-    track->url = RovaMusicIndexer::fileUrl(info.canonicalFilePath());
-    track->modified = modifiedOf(info);
-    if (!isRegularFile(path)) {
-        *error = info.exists() ? QStringLiteral("not a regular file") : QStringLiteral("no such file or directory");
-        return false;
-    }
-    GError* gerror = nullptr;
-    GstDiscovererInfo* result = gst_discoverer_discover_uri(discoverer, track->url.toUtf8().constData(), &gerror);
-    const GstDiscovererResult code = result ? gst_discoverer_info_get_result(result) : GST_DISCOVERER_ERROR;
-    bool ok = code == GST_DISCOVERER_OK;
-    if (!ok) {
-        *error = gerror ? QString::fromUtf8(gerror->message)
-            : code == GST_DISCOVERER_TIMEOUT ? QStringLiteral("reading it timed out")
-            : code == GST_DISCOVERER_MISSING_PLUGINS ? QStringLiteral("no GStreamer plugin can decode it")
-                                                     : QStringLiteral("GStreamer could not read it");
-    } else {
-        GList* streams = gst_discoverer_info_get_audio_streams(result);
-        ok = streams != nullptr;
-        gst_discoverer_stream_info_list_free(streams);
-        if (!ok)
-            *error = QStringLiteral("it has no audio stream");
-    }
-    if (ok) {
-        const GstTagList* tags = gst_discoverer_info_get_tags(result);
-        track->title = tagString(tags, GST_TAG_TITLE);
-        if (track->title.isEmpty())
-            track->title = info.completeBaseName();
-        track->artist = tagString(tags, GST_TAG_ARTIST);
-        track->albumArtist = tagString(tags, GST_TAG_ALBUM_ARTIST);
-        track->album = tagString(tags, GST_TAG_ALBUM);
-        guint number = 0;
-        track->trackNumber = tags && gst_tag_list_get_uint(tags, GST_TAG_TRACK_NUMBER, &number) ? int(number) : 0;
-        const GstClockTime duration = gst_discoverer_info_get_duration(result);
-        track->duration = GST_CLOCK_TIME_IS_VALID(duration) ? int((duration + GST_SECOND / 2) / GST_SECOND) : 0;
-    }
-    if (gerror)
-        g_error_free(gerror);
-    if (result)
-        g_object_unref(result);
-    return ok;
-}
-
-struct Discoverer
-{
-    GstDiscoverer* discoverer = nullptr;
-    QString error;
-
-    Discoverer()
+public:
+    TagReader()
     {
         GError* gerror = nullptr;
-        if (gst_init_check(nullptr, nullptr, &gerror))
-            discoverer = gst_discoverer_new(discoverTimeout, &gerror);
-        if (!discoverer) {
-            error = gerror ? QString::fromUtf8(gerror->message) : QStringLiteral("GStreamer is not available");
+        if (!gst_init_check(nullptr, nullptr, &gerror)) {
+            m_error = gerror ? QString::fromUtf8(gerror->message) : QStringLiteral("GStreamer is not available");
             if (gerror)
                 g_error_free(gerror);
         }
     }
-    ~Discoverer()
+    ~TagReader()
     {
-        if (discoverer)
-            g_object_unref(discoverer);
+        dropPipeline();
+        if (m_discoverer)
+            g_object_unref(m_discoverer);
     }
-    Discoverer(const Discoverer&) = delete;
-    Discoverer& operator=(const Discoverer&) = delete;
+    TagReader(const TagReader&) = delete;
+    TagReader& operator=(const TagReader&) = delete;
 
-    bool read(const QString& path, RovaMusicIndexer::Track* track, QString* message)
+    bool read(const QString& path, RovaMusicIndexer::Track* track, QString* error)
     {
-        *message = error;
-        return discoverer && discover(discoverer, path, track, message);
+        const QFileInfo info(path);
+        track->path = path;
+        track->url = RovaMusicIndexer::fileUrl(info.canonicalFilePath());
+        track->modified = modifiedOf(info);
+        if (!m_error.isEmpty()) {
+            *error = m_error;
+            return false;
+        }
+        if (!isRegularFile(path)) {
+            *error = info.exists() ? QStringLiteral("not a regular file") : QStringLiteral("no such file or directory");
+            return false;
+        }
+        GstTagList* tags = nullptr;
+        GstClockTime duration = GST_CLOCK_TIME_NONE;
+        const Parsed parsed = parse(path, &tags, &duration);
+        bool ok = parsed == Parsed::Audio;
+        if (parsed == Parsed::TimedOut)
+            *error = QStringLiteral("reading it timed out");
+        else if (!ok)
+            ok = discover(track->url, &tags, &duration, error);
+        if (ok) {
+            track->title = tagString(tags, GST_TAG_TITLE);
+            if (track->title.isEmpty())
+                track->title = info.completeBaseName();
+            track->artist = tagString(tags, GST_TAG_ARTIST);
+            track->albumArtist = tagString(tags, GST_TAG_ALBUM_ARTIST);
+            track->album = tagString(tags, GST_TAG_ALBUM);
+            guint number = 0;
+            track->trackNumber = tags && gst_tag_list_get_uint(tags, GST_TAG_TRACK_NUMBER, &number) ? int(number) : 0;
+            track->duration = GST_CLOCK_TIME_IS_VALID(duration) ? int((duration + GST_SECOND / 2) / GST_SECOND) : 0;
+        }
+        if (tags)
+            gst_tag_list_unref(tags);
+        return ok;
     }
+
+private:
+    enum class Parsed { Audio, Other, TimedOut };
+
+    // Parses \a path up to its first frame: Audio with \a tags and \a duration
+    // when it is a file the fast path can take whole.
+    Parsed parse(const QString& path, GstTagList** tags, GstClockTime* duration)
+    {
+        if (!m_pipeline && !makePipeline())
+            return Parsed::Other;
+        m_audio = 0;
+        g_object_set(m_source, "location", QFile::encodeName(path).constData(), nullptr);
+        Parsed parsed = Parsed::Other;
+        bool prerolled = false;
+        if (gst_element_set_state(m_pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
+            const gint64 deadline = g_get_monotonic_time() + discoverTimeout / GST_USECOND;
+            GstBus* bus = gst_element_get_bus(m_pipeline);
+            for (bool waiting = true; waiting;) {
+                const gint64 left = deadline - g_get_monotonic_time();
+                GstMessage* message = left > 0
+                    ? gst_bus_timed_pop_filtered(bus, GstClockTime(left) * GST_USECOND,
+                                                 GstMessageType(GST_MESSAGE_TAG | GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE))
+                    : nullptr;
+                if (!message) {
+                    parsed = Parsed::TimedOut;
+                    break;
+                }
+                switch (GST_MESSAGE_TYPE(message)) {
+                case GST_MESSAGE_TAG: {
+                    GstTagList* found = nullptr;
+                    gst_message_parse_tag(message, &found);
+                    GstTagList* merged = gst_tag_list_merge(*tags, found, GST_TAG_MERGE_KEEP);
+                    if (*tags)
+                        gst_tag_list_unref(*tags);
+                    *tags = merged;
+                    gst_tag_list_unref(found);
+                    break;
+                }
+                case GST_MESSAGE_ASYNC_DONE:
+                    prerolled = true;
+                    waiting = false;
+                    break;
+                default:
+                    waiting = false;
+                    break;
+                }
+                gst_message_unref(message);
+            }
+            gst_object_unref(bus);
+        }
+        gint64 length = -1;
+        if (prerolled && m_audio == 1 && gst_element_query_duration(m_pipeline, GST_FORMAT_TIME, &length) && length >= 0) {
+            *duration = GstClockTime(length);
+            parsed = Parsed::Audio;
+        }
+        // A pipeline that failed may keep something of that file: the next file gets a new one.
+        if (!prerolled || gst_element_set_state(m_pipeline, GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE)
+            dropPipeline();
+        else
+            clearForNext();
+        if (parsed != Parsed::Audio && *tags) {
+            gst_tag_list_unref(*tags);
+            *tags = nullptr;
+        }
+        return parsed;
+    }
+
+    bool discover(const QString& url, GstTagList** tags, GstClockTime* duration, QString* error)
+    {
+        GError* gerror = nullptr;
+        if (!m_discoverer)
+            m_discoverer = gst_discoverer_new(discoverTimeout, &gerror);
+        GstDiscovererInfo* result = m_discoverer ? gst_discoverer_discover_uri(m_discoverer, url.toUtf8().constData(), &gerror) : nullptr;
+        const GstDiscovererResult code = result ? gst_discoverer_info_get_result(result) : GST_DISCOVERER_ERROR;
+        bool ok = code == GST_DISCOVERER_OK;
+        if (!ok) {
+            *error = gerror ? QString::fromUtf8(gerror->message)
+                : code == GST_DISCOVERER_TIMEOUT ? QStringLiteral("reading it timed out")
+                : code == GST_DISCOVERER_MISSING_PLUGINS ? QStringLiteral("no GStreamer plugin can decode it")
+                                                         : QStringLiteral("GStreamer could not read it");
+        } else {
+            GList* streams = gst_discoverer_info_get_audio_streams(result);
+            ok = streams != nullptr;
+            gst_discoverer_stream_info_list_free(streams);
+            if (!ok)
+                *error = QStringLiteral("it has no audio stream");
+        }
+        if (ok) {
+            if (const GstTagList* found = gst_discoverer_info_get_tags(result))
+                *tags = gst_tag_list_copy(found);
+            *duration = gst_discoverer_info_get_duration(result);
+        }
+        if (gerror)
+            g_error_free(gerror);
+        if (result)
+            g_object_unref(result);
+        return ok;
+    }
+
+    bool makePipeline()
+    {
+        m_pipeline = gst_pipeline_new(nullptr);
+        m_source = gst_element_factory_make("filesrc", nullptr);
+        GstElement* parser = gst_element_factory_make("parsebin", nullptr);
+        if (!m_source || !parser) {
+            if (m_source)
+                gst_object_unref(m_source);
+            if (parser)
+                gst_object_unref(parser);
+            m_source = nullptr;
+            gst_object_unref(m_pipeline);
+            m_pipeline = nullptr;
+            return false;
+        }
+        gst_bin_add_many(GST_BIN(m_pipeline), m_source, parser, nullptr);
+        gst_element_link(m_source, parser);
+        g_signal_connect(parser, "pad-added", G_CALLBACK(&TagReader::padAdded), this);
+        return true;
+    }
+
+    // Readies the kept pipeline for the next file: no sinks, and nothing left on its bus from this one.
+    void clearForNext()
+    {
+        GstBus* bus = gst_element_get_bus(m_pipeline);
+        gst_bus_set_flushing(bus, TRUE);
+        gst_bus_set_flushing(bus, FALSE);
+        gst_object_unref(bus);
+        const std::lock_guard<std::mutex> lock(m_sinksMutex);
+        for (GstElement* sink : m_sinks) {
+            gst_element_set_state(sink, GST_STATE_NULL);
+            gst_bin_remove(GST_BIN(m_pipeline), sink);
+        }
+        m_sinks.clear();
+    }
+
+    void dropPipeline()
+    {
+        if (!m_pipeline)
+            return;
+        gst_element_set_state(m_pipeline, GST_STATE_NULL);
+        gst_object_unref(m_pipeline);
+        m_pipeline = nullptr;
+        m_source = nullptr;
+        const std::lock_guard<std::mutex> lock(m_sinksMutex);
+        m_sinks.clear();
+    }
+
+    // On a streaming thread: every stream ends in a fakesink, so that the pipeline prerolls.
+    static void padAdded(GstElement*, GstPad* pad, TagReader* self)
+    {
+        GstCaps* caps = gst_pad_get_current_caps(pad);
+        if (!caps)
+            caps = gst_pad_query_caps(pad, nullptr);
+        const GstStructure* structure = gst_caps_get_size(caps) > 0 ? gst_caps_get_structure(caps, 0) : nullptr;
+        if (structure && g_str_has_prefix(gst_structure_get_name(structure), "audio/"))
+            self->m_audio += decodable(caps) ? 1 : 2; // a second stream, or one no decoder takes, is left to the discoverer
+        gst_caps_unref(caps);
+
+        GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+        if (!sink)
+            return;
+        g_object_set(sink, "sync", FALSE, nullptr);
+        const std::lock_guard<std::mutex> lock(self->m_sinksMutex);
+        gst_bin_add(GST_BIN(self->m_pipeline), sink);
+        GstPad* input = gst_element_get_static_pad(sink, "sink");
+        gst_pad_link(pad, input);
+        gst_object_unref(input);
+        gst_element_sync_state_with_parent(sink);
+        self->m_sinks.push_back(sink);
+    }
+
+    // Whether raw audio, or a format some installed audio decoder accepts.
+    static bool decodable(GstCaps* caps)
+    {
+        static GList* const decoders = gst_element_factory_list_get_elements(
+            GST_ELEMENT_FACTORY_TYPE_DECODER | GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO, GST_RANK_MARGINAL);
+        if (gst_structure_has_name(gst_caps_get_structure(caps, 0), "audio/x-raw"))
+            return true;
+        GList* accepting = gst_element_factory_list_filter(decoders, caps, GST_PAD_SINK, FALSE);
+        const bool found = accepting != nullptr;
+        gst_plugin_feature_list_free(accepting);
+        return found;
+    }
+
+    QString m_error;
+    GstElement* m_pipeline = nullptr;
+    GstElement* m_source = nullptr;
+    std::mutex m_sinksMutex;
+    std::vector<GstElement*> m_sinks;
+    std::atomic<int> m_audio{0};
+    GstDiscoverer* m_discoverer = nullptr;
 };
 
 // What the store says about \a tracks: each file and its song, replacing what it said before.
@@ -315,9 +497,9 @@ QString RovaMusicIndexer::fileUrl(const QString& path)
 
 bool RovaMusicIndexer::readTrack(const QString& path, Track* track, QString* error)
 {
-    Discoverer discoverer;
+    TagReader reader;
     QString message;
-    const bool ok = discoverer.read(path, track, &message);
+    const bool ok = reader.read(path, track, &message);
     if (error)
         *error = message;
     return ok;
@@ -437,7 +619,7 @@ RovaIndexResult RovaMusicIndexer::index(const QStringList& paths, const Progress
     if (pending.isEmpty())
         return report;
 
-    // Tags are read on every core, each worker with a discoverer of its own; the
+    // Tags are read on every core, each worker with a reader of its own; the
     // results are taken in order here and written in batches while reading goes on.
     const int count = int(pending.size());
     struct Outcome
@@ -453,14 +635,14 @@ RovaIndexResult RovaMusicIndexer::index(const QStringList& paths, const Progress
     std::condition_variable readyChanged;
     gst_init_check(nullptr, nullptr, nullptr);
     std::vector<std::thread> workers;
-    // A discoverer waits on its own streaming threads part of the time: two workers a core keep the cores busy.
+    // A reader waits on its own streaming threads part of the time: two workers a core keep the cores busy.
     const int workerCount = std::clamp(2 * QThread::idealThreadCount(), 1, count);
     for (int w = 0; w < workerCount; ++w) {
         workers.emplace_back([&]() {
-            Discoverer discoverer;
+            TagReader reader;
             for (int i = next++; i < count; i = next++) {
                 Outcome& outcome = outcomes[size_t(i)];
-                outcome.ok = discoverer.read(pending.at(i), &outcome.track, &outcome.error);
+                outcome.ok = reader.read(pending.at(i), &outcome.track, &outcome.error);
                 const std::lock_guard<std::mutex> lock(mutex);
                 outcome.ready = true;
                 readyChanged.notify_one();

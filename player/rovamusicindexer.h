@@ -36,7 +36,8 @@ struct RovaIndexResult
       tagged), nmm:trackNumber, nfo:duration (seconds) and nie:isStoredAs
       <file-url>.
 
-    Tags and duration come from GStreamer's discoverer, one per worker thread.
+    Tags and duration come from GStreamer, read on every core: parsed without
+    decoding where the file allows, else by its discoverer.
     Only regular files are read. Files whose URL is in the store with the same
     modification time (to the second) are skipped; changed ones are replaced;
     files the store has under an indexed folder that are no longer there are
