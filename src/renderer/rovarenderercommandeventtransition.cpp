@@ -59,6 +59,8 @@ void RovaRendererCommandEventTransition::playCurrent()
     if (d.startPaused && !m_handler.currentContent()->metaData().contains(pausedPositionKey))
         m_handler.currentContent()->appendMetaData(pausedPositionKey, {QVariant(0u)});
     d.startAwaitsLookup = d.startPaused = d.stopped = d.hintGiven = false;
+    // Playback is back on the playlist: a URL given directly before is no longer what plays.
+    m_handler.setURI(QString());
     m_renderer.doPlay(*m_handler.currentContent());
     // doPlay() may have led to a new current item; strip the key from whatever is current now.
     if (RovaMediaInfo* current = m_handler.currentContent())

@@ -461,6 +461,8 @@ private Q_SLOTS:
             {"resumed", ">playing", ">playing", ">playing", ">playing", ">playing", ">uriPlaying", ">uriPlaying", ">uriPlaying"},
             {"paused", ">pause", ">pause", ">pause", ">pause", ">pause", ">uriPause", ">uriPause", ">uriPause"},
             {"stopped", ">stop", ">stop", ">stop", ">stop", ">stop", ">stop", ">stop", ">stop"},
+            // A play after a directly given URL returns to the playlist: its item is the one announced.
+            {"stop,play,playing1", nullptr, nullptr, nullptr, nullptr, nullptr, "stop,play item0.mp3,media 0,hint ->playing", nullptr},
             // Removing the playing item stops it.
             {"remove", nullptr, nullptr, nullptr, "media 0,stop>pending"},
         };
