@@ -201,9 +201,12 @@ RovaPlayerStateKeeper::RovaPlayerStateKeeper(RovaPlayerStateFile* file, RovaBasi
     });
     m_poll.start(pollInterval);
     connect(renderer, &RovaRenderer::stateChanged, this, [this](RovaRenderer::State state) { stateChanged(int(state)); });
-    connect(renderer, &RovaRenderer::mediaChanged, this, [this]() {
-        if (m_startIndex >= 0)
-            return; // the item it starts at, or one skipped for it
+    connect(renderer, &RovaRenderer::mediaChanged, this, [this](int index) {
+        if (index >= 0 && index == m_startIndex)
+            return; // the item it starts at, from its position
+        // A file opened from the desktop plays in place of the item: the item is kept from its start.
+        m_otherFile = index < 0;
+        m_startIndex = -1;
         m_seconds = 0;
         m_answered.invalidate();
     });
@@ -245,8 +248,8 @@ void RovaPlayerStateKeeper::stateChanged(int state)
 
 void RovaPlayerStateKeeper::positionResults(uint seconds)
 {
-    if (m_startIndex >= 0)
-        return; // not there yet
+    if (m_startIndex >= 0 || m_otherFile)
+        return; // not at the item's position yet, or not at the item
     m_seconds = seconds;
     m_answered.start();
 }

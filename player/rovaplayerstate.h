@@ -98,6 +98,7 @@ private:
     int m_state = -1;
     int m_startIndex = -1; // an item started paused at its position, to be resumed
     bool m_ended = false;
+    bool m_otherFile = false; // a file that is no item plays
     bool m_complained = false;
 };
 

@@ -19,8 +19,7 @@ class tst_QrovaPlayResume : public QObject, PlayerFolder
     const qint64 rate = 44100;
     QList<qint64> frames; // of the tones 1 to 3: 4, 5 and 6 s
 
-    QString tone(const QString& folder, int item) const { return path(u"%1/t%2.flac"_s.arg(folder).arg(item)); }
-    QString url(const QString& folder, int item) const { return QString::fromUtf8(QUrl::fromLocalFile(tone(folder, item)).toEncoded()); }
+    QString url(const QString& folder, int item) const { return QString::fromUtf8(QUrl::fromLocalFile(path(u"%1/t%2.flac"_s.arg(folder).arg(item))).toEncoded()); }
     QString stateFile(const QString& data) const { return path(data + u"/qrova-play/state.json"_s); }
     // qrova-play keeping its state in \a data, on the files of \a folder indexed into a store of their own.
     QProcessEnvironment env(const QString& data, const QString& folder) const
@@ -37,11 +36,7 @@ class tst_QrovaPlayResume : public QObject, PlayerFolder
             QVERIFY(copy(path(u"t%1.flac"_s.arg(i)), path(folder)));
         QCOMPARE(play(folder, folder, {u"--list"_s, path(folder)}).second, 0);
     }
-    static QJsonObject read(const QString& file)
-    {
-        QFile state(file);
-        return state.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(state.readAll()).object() : QJsonObject();
-    }
+    static QJsonObject read(const QString& file) { QFile state(file); return state.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(state.readAll()).object() : QJsonObject(); }
     // The item numbers of \a state in the order they play.
     static QList<int> order(const QJsonObject& state)
     {
@@ -140,10 +135,8 @@ private Q_SLOTS:
         const QStringList damaged{u"qrova-play: cannot resume from {file} ("_s, u"); it is kept as {file}.damaged, playing afresh"_s};
         QTest::newRow("truncated") << kept.left(80) << QStringList() << QList<int>{1, 2, 3} << 0 << 1.0 << damaged;
         QTest::newRow("empty") << QByteArray() << QStringList() << QList<int>{1, 2, 3} << 0 << 1.0 << damaged;
-        QTest::newRow("binary") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10) << QStringList() << QList<int>{1, 2, 3} << 0 << 1.0 << damaged;
         QTest::newRow("not a state") << QByteArray("[1, 2, 3]") << QStringList() << QList<int>{1, 2, 3} << 0 << 1.0 << damaged;
         QTest::newRow("order not of its items") << QByteArray(kept).replace("[2, 0, 1]", "[2, 0, 0]") << QStringList() << QList<int>{1, 2, 3} << 0 << 1.0 << damaged;
-        QTest::newRow("item out of range") << QByteArray(kept).replace("\"current\": 1", "\"current\": 3") << QStringList() << QList<int>{1, 2, 3} << 0 << 1.0 << damaged;
         QTest::newRow("volume out of range") << QByteArray(kept).replace("0.5}", "7}") << QStringList() << QList<int>{1, 2, 3} << 0 << 1.0 << damaged;
     }
 
