@@ -73,6 +73,7 @@ private Q_SLOTS:
         QVERIFY(qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed()));
         qputenv("QROVA_PLUGIN_DIR", QFile::encodeName(path(u"plugins"_s)));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(path(u"cache"_s)));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path(u"cache"_s)));
         QVERIFY(QDBusConnection::sessionBus().connect(QString(), u"/org/mpris/MediaPlayer2"_s, u"org.mpris.MediaPlayer2.Player"_s, u"Seeked"_s, this, SLOT(seekedSignal(qlonglong))));
         QVERIFY(QDBusConnection::sessionBus().connect(QString(), u"/org/mpris/MediaPlayer2"_s, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s, this, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
         player.start(QStringLiteral(QROVA_PLAY), {u"--repeat"_s, u"all"_s, u"--audio-sink"_s, u"fakesink sync=true"_s, path(u"music"_s)});
