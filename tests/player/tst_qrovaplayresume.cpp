@@ -111,9 +111,9 @@ private Q_SLOTS:
         // The same order, from the same item and second.
         const QList<int> items = order(state);
         QVERIFY(player.readAllStandardOutput().startsWith(u"Playing 1/3: Tone-%1 "_s.arg(items[0]).toUtf8())); // the order it played in
-        const auto [list, code] = play(data, u"music"_s, {u"--resume"_s, u"--list"_s}); // the lines before a sanitizer's report
+        const auto [list, code] = play(data, u"music"_s, {u"--resume"_s, u"--list"_s});
         QCOMPARE(code, 0);
-        QCOMPARE(list.section(u'\n', 0, 2), u"1. Tone-%1 - Band (Tones) 0:0%2\n2. Tone-%3 - Band (Tones) 0:0%4\n3. Tone-%5 - Band (Tones) 0:0%6"_s.arg(items[0]).arg(items[0] + 3).arg(items[1]).arg(items[1] + 3).arg(items[2]).arg(items[2] + 3));
+        QCOMPARE(list, u"1. Tone-%1 - Band (Tones) 0:0%2\n2. Tone-%3 - Band (Tones) 0:0%4\n3. Tone-%5 - Band (Tones) 0:0%6"_s.arg(items[0]).arg(items[0] + 3).arg(items[1]).arg(items[1] + 3).arg(items[2]).arg(items[2] + 3));
         const auto [wav, said] = render(data, u"music"_s);
         const qint64 expected = frames[items[0] - 1] + frames[items[1] - 1] + frames[items[2] - 1] - (position + 500) / 1000 * rate;
         QVERIFY2(qAbs(wav.samples.size() - expected) <= 2048, qPrintable(u"%1 frames, %2 expected; "_s.arg(wav.samples.size()).arg(expected) + said));
