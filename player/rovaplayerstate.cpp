@@ -207,7 +207,7 @@ RovaPlayerStateKeeper::RovaPlayerStateKeeper(RovaPlayerStateFile* file, RovaBasi
         // A file opened from the desktop plays in place of the item: the item is kept from its start.
         m_otherFile = index < 0;
         m_startIndex = -1;
-        m_seconds = 0;
+        m_estimate = 0;
         m_answered.invalidate();
     });
     if (m_file) {
@@ -233,7 +233,7 @@ void RovaPlayerStateKeeper::start(int index, qint64 position)
         return void(m_renderer->play());
     // Started paused there, then resumed: no sound from before the position.
     m_startIndex = index;
-    m_seconds = seconds;
+    m_estimate = qint64(seconds) * 1000;
     m_renderer->pauseAt(seconds);
 }
 
@@ -250,7 +250,10 @@ void RovaPlayerStateKeeper::positionResults(uint seconds)
 {
     if (m_startIndex >= 0 || m_otherFile)
         return; // not at the item's position yet, or not at the item
-    m_seconds = seconds;
+    // The renderer answers in whole seconds: the time played since the last answer, kept
+    // within the second it names, finds the moment each second begins.
+    const qint64 expected = m_estimate + (m_state == RovaRenderer::Playing && m_answered.isValid() ? m_answered.elapsed() : 0);
+    m_estimate = qBound(qint64(seconds) * 1000, expected, qint64(seconds) * 1000 + 999);
     m_answered.start();
 }
 
@@ -268,10 +271,9 @@ RovaPlayerState RovaPlayerStateKeeper::state() const
     state.repeat = int(m_playlist->repeatMode());
     if (!m_ended) {
         state.current = qMax(0, m_playlist->getCurrentIndex());
-        // The renderer answers in whole seconds: the middle of the second, and the time since.
-        state.position = m_seconds * 1000;
+        state.position = m_estimate;
         if (m_state == RovaRenderer::Playing && m_answered.isValid())
-            state.position += 500 + qMin<qint64>(m_answered.elapsed(), writeInterval);
+            state.position += qMin<qint64>(m_answered.elapsed(), 1000);
     }
     const QVariant volume = m_control ? m_control->setting(volumeKey) : QVariant();
     state.volume = volume.isValid() ? qBound(0.0, volume.toDouble(), 1.0) : -1;

@@ -94,7 +94,7 @@ private:
     QTimer m_writer;
     QElapsedTimer m_answered; // since the last position answer
     RovaPlayerState m_written;
-    qint64 m_seconds = 0;
+    qint64 m_estimate = 0; // ms into the item at the last position answer
     int m_state = -1;
     int m_startIndex = -1; // an item started paused at its position, to be resumed
     bool m_ended = false;
