@@ -4,6 +4,7 @@
 // Tracker source plugin, and plays them with the renderer plugin, gaplessly.
 #include "rovamusicindexer.h"
 #include "rovampris.h"
+#include "rovaplayerstate.h"
 
 #include <rovabasicrenderer.h>
 #include <rovacontent.h>
@@ -233,6 +234,15 @@ public:
 
     int exitCode() const { return m_exitCode; }
 
+    // Every run that plays keeps its state in \a file (none: not kept); \a resumed is the
+    // last run's, to continue with, its repeat mode unless \a repeatGiven.
+    void keepState(RovaPlayerStateFile* file, const std::optional<RovaPlayerState>& resumed, bool repeatGiven)
+    {
+        m_stateFile = file;
+        m_resumed = resumed;
+        m_repeatGiven = repeatGiven;
+    }
+
 public Q_SLOTS:
     void queryResults(const QList<RovaContent>& songs, uint)
     {
@@ -241,22 +251,33 @@ public Q_SLOTS:
         if (songs.isEmpty())
             return finish(1, QStringLiteral("no music found in the store"));
         m_songs = songs;
+        if (m_resumed && !takeResumed())
+            return;
         if (m_listOnly) {
-            for (int i = 0; i < songs.size(); ++i)
-                say(QString::number(i + 1) + QStringLiteral(". ") + describe(songs.at(i)) + QLatin1Char(' ')
-                    + clock(songs.at(i).metaData(QStringLiteral("duration")).toInt()));
+            for (int i = 0; i < m_songs.size(); ++i) {
+                const RovaContent& song = m_songs.at(m_resumed && !m_resumed->shuffled.isEmpty() ? m_resumed->shuffled.at(i) : i);
+                say(QString::number(i + 1) + QStringLiteral(". ") + describe(song) + QLatin1Char(' ')
+                    + clock(song.metaData(QStringLiteral("duration")).toInt()));
+            }
             return finish(0);
         }
         // The playlist's rows are the songs' object ids within the source.
         m_model.setColumnCount(1);
-        for (const RovaContent& song : songs)
+        for (const RovaContent& song : std::as_const(m_songs))
             m_model.appendRow(new QStandardItem(song.uuid().section(QStringLiteral("::"), 1)));
         m_playlist = new RovaGeneralSourcePlaylist(RovaPlaylist::getNewPlaylistId(), QStringLiteral("qrova-play"), sourceUuid);
         m_playlist->setUnderlyingModel(&m_model);
         RovaInternalRegistry::internalInstance()->addPlaylist(m_playlist);
-        m_playlist->setRepeat(RovaPlaylist::RovaRepeatMode(m_repeat));
+        m_playlist->setRepeat(RovaPlaylist::RovaRepeatMode(m_resumed && !m_repeatGiven ? m_resumed->repeat : m_repeat));
         if (m_shuffle)
             m_playlist->shuffle();
+        QStringList uris;
+        for (const RovaContent& song : std::as_const(m_songs))
+            uris.append(uriText(song));
+        m_keeper = new RovaPlayerStateKeeper(m_stateFile, m_renderer, m_playlist, uris, RovaRegistry::instance()->pluginControlInterface(rendererControl), this);
+        connect(m_keeper, &RovaPlayerStateKeeper::problem, this, [](const QString& text) { complain(text); });
+        if (m_resumed)
+            m_keeper->restore(*m_resumed);
 
         connect(m_renderer, &RovaRenderer::mediaChanged, this, &Player::mediaChanged);
         connect(m_renderer, &RovaRenderer::stateChanged, this, &Player::stateChanged);
@@ -266,8 +287,7 @@ public Q_SLOTS:
         m_renderer->assignPlaylist(m_playlist);
         // The registry deletes the playlist at exit; let go of it before that.
         connect(qApp, &QCoreApplication::aboutToQuit, m_renderer, [this]() { m_renderer->assignPlaylist(nullptr); });
-        m_renderer->gotoIndex(0);
-        m_renderer->play();
+        m_keeper->start(m_resumed ? m_resumed->current : 0, m_resumed ? m_resumed->position : 0);
         // Desktop media controls: without a session bus the player plays on without them.
         auto* mpris = new RovaMpris(m_renderer, m_playlist, m_songs, RovaRegistry::instance()->pluginControlInterface(rendererControl), this);
         connect(mpris, &RovaMpris::uriOpened, this, [this](const QUrl& url) { m_directUri = url; });
@@ -513,7 +533,32 @@ private:
     }
 
     // Exit code 0 when something played, 1 when nothing could.
-    void end() { finish(m_played ? 0 : 1); }
+    void end()
+    {
+        if (m_keeper)
+            m_keeper->ended();
+        finish(m_played ? 0 : 1);
+    }
+
+    // The songs of the last run in its order; those no longer in the store are skipped.
+    bool takeResumed()
+    {
+        QStringList uris, dropped;
+        for (const RovaContent& song : std::as_const(m_songs))
+            uris.append(uriText(song));
+        m_resumed = m_resumed->keeping(uris, &dropped);
+        for (const QString& uri : std::as_const(dropped))
+            complain(QStringLiteral("skipped %1: no longer in the store").arg(QUrl::fromEncoded(uri.toUtf8()).toLocalFile()));
+        if (m_resumed->items.isEmpty()) {
+            finish(1, QStringLiteral("nothing the last run played is in the store"));
+            return false;
+        }
+        QList<RovaContent> songs;
+        for (const QString& uri : std::as_const(m_resumed->items))
+            songs.append(m_songs.at(uris.indexOf(uri)));
+        m_songs = songs;
+        return true;
+    }
 
     void finish(int code, const QString& message = QString())
     {
@@ -584,6 +629,10 @@ private:
     bool m_lastWasUri = false;
     bool m_finished = false;
     bool m_overridden = false;
+    RovaPlayerStateFile* m_stateFile = nullptr;
+    RovaPlayerStateKeeper* m_keeper = nullptr;
+    std::optional<RovaPlayerState> m_resumed;
+    bool m_repeatGiven = false;
 };
 
 int main(int argc, char** argv)
@@ -612,6 +661,9 @@ int main(int argc, char** argv)
         QStringLiteral("Play as background sound: alongside other players, never pausing them or paused by them."));
     const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("The sample rate of the --output file (44100 unless given)."), QStringLiteral("HZ"), QStringLiteral("44100"));
     options.addOptions({search, shuffle, repeat, output, rate, sink, list, background});
+    const QCommandLineOption resume(QStringLiteral("resume"),
+        QStringLiteral("Continue the last run where it stopped: its songs in its order, repeat mode, song, position and volume."));
+    options.addOption(resume);
     options.process(app);
     onTerminal = isatty(STDOUT_FILENO) && isatty(STDERR_FILENO);
     libraryHandler = qInstallMessageHandler(messageHandler);
@@ -627,6 +679,24 @@ int main(int argc, char** argv)
         fail(QStringLiteral("--rate takes a sample rate from 1000 to 768000 Hz"), 2);
     if (options.isSet(rate) && !options.isSet(output))
         fail(QStringLiteral("--rate is the sample rate of --output"), 2);
+
+    // --resume: the last run's state, and its store unless the environment names one. A state
+    // that cannot be read is kept aside and the run starts afresh.
+    RovaPlayerStateFile stateFile;
+    std::optional<RovaPlayerState> resumed;
+    if (options.isSet(resume)) {
+        if (!options.positionalArguments().isEmpty() || options.isSet(search) || options.isSet(shuffle))
+            fail(QStringLiteral("--resume continues the last run: it takes no paths, --search or --shuffle"), 2);
+        QString problem;
+        resumed = stateFile.load(&problem);
+        if (!problem.isEmpty())
+            complain(problem);
+        if (resumed && resumed->repeat > 0 && options.isSet(output) && !options.isSet(repeat))
+            fail(QStringLiteral("the last run repeats, so it never ends in a file: add --repeat none"), 2);
+        if (resumed && !qEnvironmentVariableIsSet("QSPARQL_TRACKER_DATABASE") && !qEnvironmentVariableIsSet("QSPARQL_TRACKER_BUS_NAME")
+            && !resumed->store.isEmpty() && QFileInfo::exists(resumed->store))
+            qputenv("QSPARQL_TRACKER_DATABASE", QFile::encodeName(resumed->store));
+    }
 
     // The store: the renderer's own lookups must reach the one filled here, so
     // it is named in the environment before the plugins create the renderer.
@@ -717,6 +787,7 @@ int main(int argc, char** argv)
     if (interactive)
         terminal = std::make_unique<RawTerminal>();
     Player player(interactive, options.isSet(list), repeatMode, options.isSet(shuffle));
+    player.keepState(options.isSet(list) || options.isSet(output) ? nullptr : &stateFile, resumed, options.isSet(repeat));
     QTimer::singleShot(0, &player, [&]() { player.start(source, renderer, options.value(search)); });
     app.exec();
     terminal.reset();

@@ -46,3 +46,8 @@ RovaMediaInfo RovaGeneralSourcePlaylist::getItemMediaInfo(int index)
     info.setUuid(identifier);
     return info;
 }
+
+QString RovaGeneralSourcePlaylist::sourceUuid() const
+{
+    return d->sourceUuid;
+}

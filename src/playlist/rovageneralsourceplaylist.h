@@ -32,6 +32,8 @@ public:
         an empty identifier when there is no such item.
     */
     RovaMediaInfo getItemMediaInfo(int index) override;
+    /*! The uuid of the source the items come from, as given to the constructor. */
+    QString sourceUuid() const;
 
 private:
     RovaGeneralSourcePlaylistPrivate* const d;

@@ -230,6 +230,26 @@ void RovaProxySortModel::shuffle(int first)
     resortBase(column, Qt::AscendingOrder);
 }
 
+bool RovaProxySortModel::setShuffledOrder(const QList<int>& rows)
+{
+    const int size = sourceModel() ? sourceModel()->rowCount() : 0;
+    if (size == 0 || rows.size() != size)
+        return false;
+    QList<bool> seen(size, false);
+    for (const int row : rows) {
+        if (row < 0 || row >= size || seen.at(row))
+            return false;
+        seen[row] = true;
+    }
+    m_indexList->clear();
+    for (const int row : rows)
+        m_indexList->append(uint(row));
+    m_sortOrder = RovaPlaylist::SortShuffled;
+    const int column = sortColumn() >= 0 && sortColumn() < columnCount() ? sortColumn() : 0;
+    resortBase(column, Qt::AscendingOrder);
+    return true;
+}
+
 void RovaProxySortModel::insertBatchToShuffled(int current, uint first, int count)
 {
     const int size = m_indexList->size();

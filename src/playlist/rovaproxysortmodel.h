@@ -71,6 +71,13 @@ public:
     */
     void shuffle(int first);
     /*!
+        Presents the rows in the shuffled order \a rows: presented position i shows
+        underlying row rows[i] (what mapToSource() gave for it). \a rows must name every
+        underlying row once; otherwise nothing changes and the result is false.
+        Restores a shuffled order kept from an earlier run.
+    */
+    bool setShuffledOrder(const QList<int>& rows);
+    /*!
         Places the new underlying row \a row into the shuffled order at a random
         position after \a current; rows at or after \a row already in the order
         are renumbered. Called for each row inserted while shuffled.

@@ -49,6 +49,7 @@ struct PlayerFolder
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
         env.insert(u"XDG_CACHE_HOME"_s, path(cache));
+        env.insert(u"XDG_DATA_HOME"_s, path(cache)); // where a run keeps its state
         env.insert(u"QROVA_PLUGIN_DIR"_s, path(plugins));
         return env;
     }

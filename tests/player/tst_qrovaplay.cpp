@@ -73,6 +73,7 @@ private Q_SLOTS:
         QVERIFY(qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed()));
         qputenv("QROVA_PLUGIN_DIR", QFile::encodeName(path(u"plugins"_s)));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(path(u"cache"_s)));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path(u"cache"_s)));
         QVERIFY(QDBusConnection::sessionBus().connect(QString(), u"/org/mpris/MediaPlayer2"_s, u"org.mpris.MediaPlayer2.Player"_s, u"Seeked"_s, this, SLOT(seekedSignal(qlonglong))));
         QVERIFY(QDBusConnection::sessionBus().connect(QString(), u"/org/mpris/MediaPlayer2"_s, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s, this, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
         player.start(QStringLiteral(QROVA_PLAY), {u"--repeat"_s, u"all"_s, u"--audio-sink"_s, u"fakesink sync=true"_s, path(u"music"_s)});
@@ -101,6 +102,7 @@ private Q_SLOTS:
         QTest::newRow("no match") << QStringList{u"--search"_s, u"zzz"_s} << u"plugins"_s << 1 << u"qrova-play: no music found in the store"_s;
         QTest::newRow("bad repeat") << QStringList{u"--repeat"_s, u"twice"_s} << u"plugins"_s << 2 << u"qrova-play: --repeat takes none, one or all"_s;
         QTest::newRow("repeat into a file") << QStringList{u"--repeat"_s, u"one"_s, u"--output"_s, path(u"never.wav"_s)} << u"plugins"_s << 2 << u"qrova-play: --repeat one never ends, so it cannot render into a file"_s;
+        QTest::newRow("resume another queue") << QStringList{u"--resume"_s, u"--shuffle"_s} << u"plugins"_s << 2 << u"qrova-play: --resume continues the last run: it takes no paths, --search or --shuffle"_s;
         QTest::newRow("bad rate") << QStringList{u"--rate"_s, u"44.1"_s, u"--output"_s, path(u"never.wav"_s)} << u"plugins"_s << 2 << u"qrova-play: --rate takes a sample rate from 1000 to 768000 Hz"_s;
         QTest::newRow("control character") << QStringList{u"--list"_s, u"--search"_s, u"a\x01"_s} << u"plugins"_s << 2 << u"qrova-play: the store refuses the search \"a\uFFFD\": it holds control characters"_s;
     }
