@@ -15,7 +15,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 const QString RovaPlaylistFile::ROVA_PLAYLIST_FILE_SOURCE = QStringLiteral("RovaPlaylistFile");
 const int RovaPlaylistFile::MAX_LINE_LENGTH = 65536;
@@ -148,8 +147,13 @@ private:
 
     QUrl resolvePath(QString path, QString* reason)
     {
-        if (path.contains(QLatin1String("/.")) || path.contains(QLatin1String("//")))
-            path = QDir::cleanPath(path);
+        // "/." or "//" somewhere: a path to clean
+        for (const QChar* c = path.constData() + 1, *end = path.constData() + path.size(); c < end; ++c) {
+            if (c[-1] == u'/' && (*c == u'.' || *c == u'/')) {
+                path = QDir::cleanPath(path);
+                break;
+            }
+        }
         if (isPlaylistName(path)) {
             *reason = QStringLiteral("a playlist, not followed");
             return {};
@@ -449,41 +453,49 @@ RovaPlaylistFile::Format sniff(QIODevice& device, const QString& path)
     return named == RovaPlaylistFile::UnknownFormat ? RovaPlaylistFile::M3U : named;
 }
 
-// The text that names the local file \a path in a playlist in the folder \a base
-// (its canonical form in \a canonicalBase): relative below it, absolute elsewhere.
+// The text that names the local file \a path in a playlist in the folder whose path (ending in '/')
+// is \a base, or \a canonicalBase in canonical form: relative below it, absolute elsewhere.
 QString pathText(const QString& path, const QString& base, const QString& canonicalBase, bool uri)
 {
-    QString text = path;
-    for (const QString& folder : {base, canonicalBase}) {
-        if (!folder.isEmpty() && path.size() > folder.size() + 1 && path.startsWith(folder)
-            && (folder.endsWith(u'/') || path.at(folder.size()) == u'/')) {
-            text = path.mid(folder.size() + (folder.endsWith(u'/') ? 0 : 1));
-            break;
-        }
-    }
-    const bool relative = !text.startsWith(u'/');
+    qsizetype skip = 0;
+    if (path.size() > base.size() && path.startsWith(base))
+        skip = base.size();
+    else if (!canonicalBase.isEmpty() && path.size() > canonicalBase.size() && path.startsWith(canonicalBase))
+        skip = canonicalBase.size();
+    const QStringView text = QStringView(path).mid(skip);
+    const bool relative = skip > 0;
     if (uri) {
-        if (!relative)
-            return QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
-        return QString::fromUtf8(QUrl::toPercentEncoding(text, "/!$&'()*+,;=@~"));
+        return relative ? QString::fromUtf8(QUrl::toPercentEncoding(text.toString(), "/!$&'()*+,;=@~"))
+                        : QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
     }
-    // what a line reader would trim or cut, or take for a URL or a comment
-    bool plain = text.trimmed().size() == text.size();
-    for (const QChar c : std::as_const(text))
-        plain = plain && c.unicode() >= 0x20 && c.unicode() != 0x7f;
+    // what a line reader would trim or cut, or take for a URL, a drive or a comment
+    bool plain = !text.isEmpty() && !text.front().isSpace() && !text.back().isSpace();
+    bool slash = false, backslash = false, colon = false;
+    for (const QChar* c = text.data(), *end = c + text.size(); plain && c != end; ++c) {
+        const char16_t u = c->unicode();
+        plain = u >= 0x20 && u != 0x7f;
+        slash = slash || u == u'/';
+        backslash = backslash || u == u'\\';
+        colon = colon || (u == u':' && !slash);
+    }
     if (!plain)
         return QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded());
-    if (relative && (text.startsWith(u'#') || Reader::hasScheme(text) || (!text.contains(u'/') && text.contains(u'\\'))
-                     || (text.size() > 2 && text.at(1) == u':')))
+    if (relative && (text.startsWith(u'#') || colon || (backslash && !slash)))
         return QStringLiteral("./") + text;
-    return text;
+    return relative ? text.toString() : path;
 }
 
-QString oneLine(QString text)
+QString oneLine(const QString& text)
 {
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = u' ';
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            QString line = text;
+            for (QChar& d : line) {
+                if (d.unicode() < 0x20 || d.unicode() == 0x7f)
+                    d = u' ';
+            }
+            return line;
+        }
     }
     return text;
 }
@@ -531,10 +543,10 @@ public:
 
     bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override
     {
-        if (parent.isValid() || row < 0 || count <= 0 || size_t(row) + size_t(count) > entries.size())
+        if (parent.isValid() || row < 0 || count <= 0 || row + count > entries.size())
             return false;
         beginRemoveRows(QModelIndex(), row, row + count - 1);
-        entries.erase(entries.begin() + row, entries.begin() + row + count);
+        entries.remove(row, count);
         endRemoveRows();
         return true;
     }
@@ -544,11 +556,11 @@ public:
         if (more.isEmpty())
             return;
         beginInsertRows(QModelIndex(), int(entries.size()), int(entries.size() + more.size() - 1));
-        entries.insert(entries.end(), more.begin(), more.end());
+        entries.append(more);
         endInsertRows();
     }
 
-    std::vector<Entry> entries;
+    QList<Entry> entries;
 };
 
 } // namespace
@@ -637,8 +649,11 @@ bool RovaPlaylistFile::write(const QString& path, const QList<Entry>& entries, Q
     if (format == UnknownFormat)
         return fail(QStringLiteral("the name says no playlist format (.m3u, .m3u8, .pls or .xspf)"));
     const QFileInfo info(path);
-    const QString base = info.absolutePath();
-    const QString canonicalBase = QFileInfo(base).canonicalFilePath();
+    QString base = info.absolutePath(), canonicalBase = QFileInfo(base).canonicalFilePath();
+    for (QString* folder : {&base, &canonicalBase}) {
+        if (!folder->isEmpty() && !folder->endsWith(u'/'))
+            folder->append(u'/');
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
@@ -737,7 +752,7 @@ QList<RovaPlaylistFile::Entry> RovaPlaylistFile::entriesOf(RovaPlaylist* playlis
 
 QList<RovaPlaylistFile::Entry> RovaPlaylistFile::entries() const
 {
-    return QList<Entry>(d->model->entries.begin(), d->model->entries.end());
+    return d->model->entries;
 }
 
 void RovaPlaylistFile::appendEntries(const QList<Entry>& entries)
@@ -767,7 +782,7 @@ RovaMediaInfo RovaPlaylistFile::getItemMediaInfo(int index)
         qWarning() << "virtual RovaMediaInfo RovaPlaylistFile::getItemMediaInfo(int)" << index << "invalid index";
         return info;
     }
-    const Entry& entry = d->model->entries.at(size_t(row));
+    const Entry& entry = d->model->entries.at(row);
     info.setUuid(ROVA_PLAYLIST_FILE_SOURCE + QLatin1String("::") + QString::fromUtf8(entry.location.toEncoded()));
     info.appendMetaData(QStringLiteral("uri"), {entry.location});
     if (!entry.title.isEmpty())
