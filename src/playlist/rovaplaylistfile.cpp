@@ -27,6 +27,7 @@ using ReadResult = RovaPlaylistFile::ReadResult;
 
 const qint64 maxXmlSize = 256 * 1024 * 1024; // a million tracks fit well below
 const int keptSkips = 100;
+const qsizetype maxKeptChars = 64 * 1024 * 1024; // of all entries together, whatever their number
 const int keptText = 200;
 const QLatin1String extinf("#EXTINF:");
 const QLatin1String byArtist(" - ");
@@ -42,7 +43,7 @@ public:
     {
     }
 
-    bool full() const { return m_result.entries.size() >= RovaPlaylistFile::MAX_ENTRIES; }
+    bool full() const { return m_result.entries.size() >= RovaPlaylistFile::MAX_ENTRIES || m_chars > maxKeptChars; }
 
     void skip(int line, const QString& text, const QString& reason)
     {
@@ -62,6 +63,7 @@ public:
         entry.location = xml ? resolveReference(text, &reason) : resolve(text, &reason);
         if (!reason.isEmpty())
             return skip(line, text, reason);
+        m_chars += text.size() + entry.title.size() + entry.artist.size();
         m_result.entries.append(std::move(entry));
     }
 
@@ -181,6 +183,7 @@ private:
     QString m_base;
     RovaPlaylistFile::ReadOptions m_options;
     ReadResult& m_result;
+    qsizetype m_chars = 0;
 };
 
 // Reads \a device line by line into \a line (without its line end), never holding more than
@@ -342,6 +345,7 @@ void readPls(QIODevice& device, Reader& reader)
         int length = -1;
     };
     QMap<int, Item> items; // by their number
+    qsizetype chars = 0;
     LineReader lines(device);
     QByteArrayView bytes;
     QString text, reason;
@@ -365,8 +369,9 @@ void readPls(QIODevice& device, Reader& reader)
                 continue;
             bool ok = false;
             const int number = key.mid(kinds[kind].size()).toInt(&ok);
-            if (!ok || (!items.contains(number) && items.size() >= RovaPlaylistFile::MAX_ENTRIES))
+            if (!ok || (!items.contains(number) && (items.size() >= RovaPlaylistFile::MAX_ENTRIES || chars > maxKeptChars)))
                 break;
+            chars += value.size();
             Item& item = items[number];
             if (kind == 0) {
                 item.file = value;

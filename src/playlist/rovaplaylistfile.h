@@ -76,6 +76,7 @@ public:
         QString title; ///< empty when unknown
         QString artist; ///< empty when unknown
         int duration = -1; ///< in seconds, -1 when unknown
+        /*! Whether all four fields are equal. */
         bool operator==(const Entry& other) const;
     };
 
@@ -90,7 +91,7 @@ public:
     /*! What read() found. */
     struct ReadResult
     {
-        Format format = UnknownFormat;
+        Format format = UnknownFormat; ///< the format the file was read as
         QList<Entry> entries; ///< the usable entries, in the file's order
         int skippedCount = 0; ///< how many entries were left out
         QList<Skipped> skipped; ///< the first 100 of them

@@ -114,6 +114,8 @@ private Q_SLOTS:
         QTest::newRow("100,000 entries") << u"n.m3u8"_s << many << 100000 << 0 << u""_s;
         QTest::newRow("4 MB of noise") << u"o.m3u"_s << garbage << -1 << -1 << u""_s;
         QTest::newRow("4 MB of noise as XSPF") << u"o.xspf"_s << garbage << 0 << 1 << u""_s;
+        QTest::newRow("entities that expand") << u"r.xspf"_s << "<?xml version=\"1.0\"?><!DOCTYPE p [<!ENTITY a \"aaaaaaaaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]><playlist><trackList><track><location>&d;&d;&d;&d;&d;&d;&d;&d;</location></track></trackList></playlist>"_ba
+                                              << 0 << 1 << u""_s;
         QTest::newRow("long lines") << u"p.pls"_s << lines << 0 << 200 << u""_s;
         QTest::newRow("missing") << u"nothing-here/q.m3u"_s << QByteArray() << 0 << 0 << u"no such file"_s;
         QTest::newRow("a folder") << u"music"_s << QByteArray() << 0 << 0 << u"a folder"_s;
