@@ -13,6 +13,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -83,8 +84,14 @@ public:
 
     static bool isPlaylistName(QStringView path)
     {
-        const qsizetype dot = path.lastIndexOf(u'.');
-        return dot >= 0 && path.lastIndexOf(u'/') < dot && RovaPlaylistFile::formatOf(path.mid(dot).toString()) != RovaPlaylistFile::UnknownFormat;
+        // a short suffix after the last dot of the last segment
+        for (qsizetype i = path.size() - 1; i >= 0 && i >= path.size() - 6; --i) {
+            if (path.at(i) == u'/')
+                return false;
+            if (path.at(i) == u'.')
+                return RovaPlaylistFile::formatOf(path.mid(i).toString()) != RovaPlaylistFile::UnknownFormat;
+        }
+        return false;
     }
 
 private:
@@ -177,7 +184,13 @@ private:
                 return {};
             }
         }
-        return QUrl::fromLocalFile(path);
+        // QUrl::fromLocalFile() without its search for '%' to encode, where there is none
+        if (path.contains(u'%'))
+            return QUrl::fromLocalFile(path);
+        QUrl url;
+        url.setScheme(QStringLiteral("file"));
+        url.setPath(path, QUrl::TolerantMode);
+        return url;
     }
 
     QString m_base;
@@ -275,7 +288,11 @@ QString printable(QByteArrayView bytes)
 // "artist - title" of an extended M3U line or a PLS title.
 void splitTitle(const QString& text, Entry* entry)
 {
-    const qsizetype by = text.indexOf(byArtist);
+    qsizetype by = -1;
+    for (qsizetype i = 1; i + 1 < text.size() && by < 0; ++i) {
+        if (text.at(i) == u'-' && text.at(i - 1) == u' ' && text.at(i + 1) == u' ')
+            by = i - 1;
+    }
     if (by > 0) {
         entry->artist = text.left(by).trimmed();
         entry->title = text.mid(by + byArtist.size()).trimmed();
@@ -287,7 +304,10 @@ void splitTitle(const QString& text, Entry* entry)
 int seconds(const QString& text)
 {
     bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
+    const QStringView number = QStringView(text).trimmed();
+    if (const int whole = number.toInt(&ok); ok) // the usual case, and cheaper
+        return whole >= 0 && whole < 1000000000 ? whole : -1;
+    const double value = number.toDouble(&ok);
     return ok && value >= 0 && value < 1e9 ? int(std::lround(value)) : -1;
 }
 
@@ -325,7 +345,8 @@ void readM3u(QIODevice& device, bool latin1, Reader& reader)
                         comma = i;
                 }
                 const QString head = text.mid(extinf.size(), comma < 0 ? -1 : comma - extinf.size()).trimmed();
-                pending.duration = seconds(head.section(u' ', 0, 0));
+                const qsizetype space = head.indexOf(u' ');
+                pending.duration = seconds(space < 0 ? head : head.left(space));
                 if (comma >= 0)
                     splitTitle(text.mid(comma + 1), &pending);
             }
@@ -505,9 +526,24 @@ QString oneLine(const QString& text)
     return text;
 }
 
-QString titleText(const Entry& entry)
+void appendNumber(QString& out, qint64 number)
 {
-    return oneLine(entry.artist.isEmpty() ? entry.title : entry.artist + byArtist + entry.title);
+    char digits[24];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, number);
+    out += QLatin1String(digits, end.ptr - digits);
+}
+
+// "artist - title" on one line
+void appendTitle(QString& out, const Entry& entry)
+{
+    const qsizetype from = out.size();
+    if (!entry.artist.isEmpty())
+        out += entry.artist + byArtist;
+    out += entry.title;
+    for (QChar* c = out.data() + from, *end = out.data() + out.size(); c != end; ++c) {
+        if (c->unicode() < 0x20 || c->unicode() == 0x7f)
+            *c = u' ';
+    }
 }
 
 class EntryModel : public QAbstractTableModel
@@ -695,7 +731,7 @@ bool RovaPlaylistFile::write(const QString& path, const QList<Entry>& entries, Q
             if (ok && (force || text.size() >= (1 << 15))) {
                 const QByteArray bytes = text.toUtf8();
                 ok = file.write(bytes) == bytes.size();
-                text.clear();
+                text.resize(0); // keeps the room
             }
         };
         text += format == PLS ? QStringLiteral("[playlist]\n") : QStringLiteral("#EXTM3U\n");
@@ -705,14 +741,28 @@ bool RovaPlaylistFile::write(const QString& path, const QList<Entry>& entries, Q
                                                                   : QString::fromUtf8(entry.location.toEncoded());
             const bool described = entry.duration >= 0 || !entry.title.isEmpty() || !entry.artist.isEmpty();
             if (format == PLS) {
-                const QString number = QString::number(i + 1);
-                text += QLatin1String("File") + number + u'=' + location + u'\n';
-                if (described)
-                    text += QLatin1String("Title") + number + u'=' + titleText(entry) + QLatin1String("\nLength") + number + u'='
-                        + QString::number(entry.duration) + u'\n';
+                text += QLatin1String("File");
+                appendNumber(text, i + 1);
+                text += u'=' + location + u'\n';
+                if (described) {
+                    text += QLatin1String("Title");
+                    appendNumber(text, i + 1);
+                    text += u'=';
+                    appendTitle(text, entry);
+                    text += QLatin1String("\nLength");
+                    appendNumber(text, i + 1);
+                    text += u'=';
+                    appendNumber(text, entry.duration);
+                    text += u'\n';
+                }
             } else {
-                if (described)
-                    text += extinf + QString::number(entry.duration) + u',' + titleText(entry) + u'\n';
+                if (described) {
+                    text += extinf;
+                    appendNumber(text, entry.duration);
+                    text += u',';
+                    appendTitle(text, entry);
+                    text += u'\n';
+                }
                 text += location + u'\n';
             }
             flush(false);
