@@ -99,7 +99,9 @@ private:
 
     QUrl resolve(const QString& text, QString* reason)
     {
-        if (hasScheme(text))
+        // "scheme://..." or "file:...": a folder called "Live:1999" stays a path
+        const QStringView afterColon = QStringView(text).mid(text.indexOf(u':') + 1);
+        if (hasScheme(text) && (afterColon.startsWith(u"//") || text.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)))
             return resolveUrl(QUrl(text, QUrl::TolerantMode), reason);
         if (text.size() > 2 && text.at(1) == u':' && isAsciiLetter(text.at(0)) && (text.at(2) == u'\\' || text.at(2) == u'/')) {
             *reason = QStringLiteral("a Windows path");
@@ -352,6 +354,10 @@ void readM3u(QIODevice& device, bool latin1, Reader& reader)
             }
             continue;
         }
+        if (reader.full()) {
+            reader.skip(lines.number(), text, QStringLiteral("too many entries")); // and the rest with it
+            break;
+        }
         reader.add(lines.number(), text, std::exchange(pending, Entry()));
     }
 }
@@ -408,6 +414,10 @@ void readPls(QIODevice& device, Reader& reader)
     for (const Item& item : std::as_const(items)) {
         if (item.line == 0)
             continue; // a title without a file
+        if (reader.full()) {
+            reader.skip(item.line, item.file, QStringLiteral("too many entries"));
+            break;
+        }
         Entry entry;
         splitTitle(item.title, &entry);
         entry.duration = item.length;

@@ -71,7 +71,7 @@ private Q_SLOTS:
         QTest::newRow("binary garbage") << u"f.m3u"_s << "\x7f" "ELF\x02\x01\nab\x00" "cd\nx.mp3\n"_ba << 0 << u"~/x.mp3|||-1"_s << u"1:not text;2:not text"_s;
         QTest::newRow("0 bytes") << u"g.m3u8"_s << ""_ba << 0 << u""_s << u""_s;
         QTest::newRow("0-byte XSPF") << u"g.xspf"_s << ""_ba << 0 << u""_s << u""_s;
-        QTest::newRow("playlists, other places") << u"h.m3u"_s << "inner.M3U8\nhttp://x.example/list.pls\nmailto:a@b.example\nC:\\Music\\a.mp3\n"_ba << 0 << u""_s
+        QTest::newRow("playlists, other places") << u"h.m3u"_s << "inner.M3U8\nhttp://x.example/list.pls\nsmb:///share/a.mp3\nC:\\Music\\a.mp3\nLive:1999/a.mp3\n"_ba << 0 << u"~/Live:1999/a.mp3|||-1"_s
                                                  << u"1:a playlist, not followed;2:a playlist, not followed;3:unsupported location;4:a Windows path"_s;
         QTest::newRow("1 MB line") << u"i.m3u8"_s << QByteArray(1 << 20, 'a') + "\n#EXTINF:3,T\nb.flac"_ba << 0 << u"~/b.flac||T|3"_s << u"1:line too long"_s;
         QTest::newRow("PLS") << u"j.pls"_s << "[Playlist]\r\nFile2=music/a.flac\r\nTitle2=B - Two\r\nLength2=5\r\nfile1=http://x.example/a\r\nTitle3=lost\r\nNumberOfEntries=2\r\n"_ba << 0
