@@ -5,6 +5,7 @@
 #include "rovamusicindexer.h"
 #include "rovampris.h"
 #include "rovaplayerstate.h"
+#include "rovaplayerqueue.h"
 
 #include <rovabasicrenderer.h>
 #include <rovacontent.h>
@@ -243,11 +244,20 @@ public:
         m_repeatGiven = repeatGiven;
     }
 
+    // Playlist files given as paths, and --save-playlist (with --play: written when playback ends).
+    void setQueue(const RovaPlayerQueue* queue, const QString& savePath, bool play)
+    {
+        m_queue = queue;
+        m_savePath = savePath;
+        m_saveAndPlay = play;
+    }
+
 public Q_SLOTS:
-    void queryResults(const QList<RovaContent>& songs, uint)
+    void queryResults(const QList<RovaContent>& found, uint)
     {
         if (m_finished)
             return;
+        const QList<RovaContent> songs = m_queue && m_queue->active() ? m_queue->order(found, m_search) : found;
         if (songs.isEmpty())
             return finish(1, QStringLiteral("no music found in the store"));
         m_songs = songs;
@@ -265,12 +275,20 @@ public Q_SLOTS:
         m_model.setColumnCount(1);
         for (const RovaContent& song : std::as_const(m_songs))
             m_model.appendRow(new QStandardItem(song.uuid().section(QStringLiteral("::"), 1)));
-        m_playlist = new RovaGeneralSourcePlaylist(RovaPlaylist::getNewPlaylistId(), QStringLiteral("qrova-play"), sourceUuid);
+        QSet<QString> streams; // played from their location
+        for (const RovaContent& song : std::as_const(m_songs)) {
+            if (song.uuid().startsWith(RovaPlaylistFile::ROVA_PLAYLIST_FILE_SOURCE + QStringLiteral("::")))
+                streams.insert(objectId(song.uuid()));
+        }
+        m_playlist = new RovaPlayerPlaylist(RovaPlaylist::getNewPlaylistId(), QStringLiteral("qrova-play"), sourceUuid, streams);
         m_playlist->setUnderlyingModel(&m_model);
         RovaInternalRegistry::internalInstance()->addPlaylist(m_playlist);
         m_playlist->setRepeat(RovaPlaylist::RovaRepeatMode(m_resumed && !m_repeatGiven ? m_resumed->repeat : m_repeat));
         if (m_shuffle)
             m_playlist->shuffle();
+        // Only written out: this run plays nothing, so it keeps no state either.
+        if (!m_savePath.isEmpty() && !m_saveAndPlay)
+            return finish(saveQueue() ? 0 : 1);
         QStringList uris;
         for (const RovaContent& song : std::as_const(m_songs))
             uris.append(uriText(song));
@@ -565,6 +583,8 @@ private:
         if (m_finished)
             return;
         m_finished = true;
+        if (m_saveAndPlay && m_playlist && !saveQueue() && code == 0)
+            code = 1;
         m_exitCode = code;
         if (m_interactive && !statusLine.isEmpty()) {
             const QMutexLocker lock(&terminalMutex);
@@ -574,6 +594,22 @@ private:
         if (!message.isEmpty())
             complain(message);
         QCoreApplication::exit(code);
+    }
+
+    // Writes the playlist in its order into the --save-playlist file.
+    bool saveQueue()
+    {
+        QHash<QString, RovaContent> byId;
+        for (const RovaContent& song : std::as_const(m_songs))
+            byId.insert(objectId(song.uuid()), song);
+        QList<RovaContent> queue;
+        for (int i = 0; i < m_playlist->size(); ++i)
+            queue.append(byId.value(objectId(m_playlist->getItemMediaInfo(i).uuid())));
+        QString error;
+        if (RovaPlayerQueue::save(m_savePath, queue, &error))
+            return true;
+        complain(QStringLiteral("cannot write %1: %2").arg(m_savePath, error));
+        return false;
     }
 
     void toggleShuffle()
@@ -633,6 +669,9 @@ private:
     RovaPlayerStateKeeper* m_keeper = nullptr;
     std::optional<RovaPlayerState> m_resumed;
     bool m_repeatGiven = false;
+    const RovaPlayerQueue* m_queue = nullptr;
+    QString m_savePath;
+    bool m_saveAndPlay = false;
 };
 
 int main(int argc, char** argv)
@@ -664,6 +703,10 @@ int main(int argc, char** argv)
     const QCommandLineOption resume(QStringLiteral("resume"),
         QStringLiteral("Continue the last run where it stopped: its songs in its order, repeat mode, song, position and volume."));
     options.addOption(resume);
+    const QCommandLineOption savePlaylist(QStringLiteral("save-playlist"),
+        QStringLiteral("Write the queue (after --search, --shuffle) into a .m3u, .m3u8, .pls or .xspf file and exit."), QStringLiteral("FILE"));
+    const QCommandLineOption play(QStringLiteral("play"), QStringLiteral("With --save-playlist: play too, and write the file when playback ends."));
+    options.addOptions({savePlaylist, play});
     options.process(app);
     onTerminal = isatty(STDOUT_FILENO) && isatty(STDERR_FILENO);
     libraryHandler = qInstallMessageHandler(messageHandler);
@@ -702,13 +745,21 @@ int main(int argc, char** argv)
     // it is named in the environment before the plugins create the renderer.
     const bool storeNamed = qEnvironmentVariableIsSet("QSPARQL_TRACKER_DATABASE") || qEnvironmentVariableIsSet("QSPARQL_TRACKER_BUS_NAME");
     const QStringList paths = options.positionalArguments();
+    // Playlist files among the paths: their local entries are indexed, and the queue follows them.
+    QStringList indexPaths, skippedEntries;
+    const RovaPlayerQueue queue(paths, &indexPaths, &skippedEntries);
+    for (const QString& entry : std::as_const(skippedEntries))
+        std::fprintf(stderr, "qrova-play: skipped %s\n", entry.toLocal8Bit().constData());
+    if (options.isSet(play) && !options.isSet(savePlaylist))
+        fail(QStringLiteral("--play goes with --save-playlist"), 2);
+    const bool saveOnly = options.isSet(savePlaylist) && !options.isSet(play);
     if (!storeNamed) {
         const bool desktop = paths.isEmpty() && QDBusConnection::sessionBus().isConnected()
             && QDBusConnection::sessionBus().interface()->isServiceRegistered(desktopStore);
         if (!desktop)
             qputenv("QSPARQL_TRACKER_DATABASE", QFile::encodeName(RovaMusicIndexer::defaultStorePath()));
     }
-    if (!paths.isEmpty()) {
+    if (!indexPaths.isEmpty()) {
         RovaMusicIndexer indexer(QString::fromLocal8Bit(qgetenv("QSPARQL_TRACKER_DATABASE")));
         // On a terminal, a live line while files are read: done of found, the rate, the time left.
         RovaMusicIndexer::Progress progress;
@@ -726,16 +777,16 @@ int main(int argc, char** argv)
                 std::fflush(stderr);
             };
         }
-        const RovaIndexResult result = indexer.index(paths, progress);
+        const RovaIndexResult result = indexer.index(indexPaths, progress);
         if (shown >= 0)
             std::fputs("\r\x1b[K", stderr);
         for (const QString& problem : result.failed)
             std::fprintf(stderr, "qrova-play: skipped %s\n", problem.toLocal8Bit().constData());
         if (!result.ok())
             fail(QStringLiteral("cannot write the store: ") + result.storeError);
-        if (result.indexed + result.unchanged == 0)
+        if (result.indexed + result.unchanged == 0 && !queue.hasStreams())
             fail(QStringLiteral("no audio files in %1").arg(paths.join(QStringLiteral(", "))));
-        if (!options.isSet(list))
+        if (!options.isSet(list) && !saveOnly)
             std::fprintf(stderr, "qrova-play: %d files indexed, %d unchanged%s\n", result.indexed, result.unchanged,
                          result.removed ? QStringLiteral(", %1 removed").arg(result.removed).toLocal8Bit().constData() : "");
     }
@@ -750,7 +801,7 @@ int main(int argc, char** argv)
         if (!renderer)
             renderer = qobject_cast<RovaBasicRenderer*>(candidate);
     }
-    if (!renderer && !options.isSet(list))
+    if (!renderer && !options.isSet(list) && !saveOnly)
         fail(QStringLiteral("no renderer plugin in %1").arg(RovaRegistry::pluginDirectory()));
 
     QString sinkDescription = options.value(sink);
@@ -778,16 +829,17 @@ int main(int argc, char** argv)
     // rendering into one takes no focus.
     const QString policyPlugin = RovaRendererPolicyPlugin::defaultPolicyPluginPath();
     const auto group = options.isSet(background) ? RovaRendererPolicy::DefaultGroup : RovaRendererPolicy::PlayerGroup;
-    if (renderer && !options.isSet(list) && !options.isSet(output) && QFile::exists(policyPlugin)
+    if (renderer && !options.isSet(list) && !saveOnly && !options.isSet(output) && QFile::exists(policyPlugin)
         && !renderer->setDefaultRendererPolicy(group))
         complain(policyPlugin + QStringLiteral(" does not load, playing without audio focus"));
 
-    const bool interactive = !options.isSet(list) && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+    const bool interactive = !options.isSet(list) && !saveOnly && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
     std::unique_ptr<RawTerminal> terminal;
     if (interactive)
         terminal = std::make_unique<RawTerminal>();
     Player player(interactive, options.isSet(list), repeatMode, options.isSet(shuffle));
     player.keepState(options.isSet(list) || options.isSet(output) ? nullptr : &stateFile, resumed, options.isSet(repeat));
+    player.setQueue(&queue, options.value(savePlaylist), options.isSet(play));
     QTimer::singleShot(0, &player, [&]() { player.start(source, renderer, options.value(search)); });
     app.exec();
     terminal.reset();

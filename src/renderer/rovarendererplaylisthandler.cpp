@@ -201,6 +201,20 @@ public:
         return true;
     }
 
+    // An item that the playlist gives with its location needs no lookup: what
+    // the playlist holds for the current item is taken into it, and true is
+    // returned. False for an item without a location of its own.
+    bool takeOwnLocation()
+    {
+        const RovaMediaInfo info = playlist->getItemMediaInfo(playlist->getCurrentIndex());
+        if (!info.isPlayable() || info.uuid() != currentContent->uuid())
+            return false;
+        const auto metadata = info.metaData();
+        for (auto it = metadata.cbegin(); it != metadata.cend(); ++it)
+            currentContent->appendMetaData(it.key(), it.value());
+        return true;
+    }
+
     void announce(int index, const RovaMediaInfo& info)
     {
         itemPlaying = index;
@@ -481,6 +495,12 @@ bool RovaRendererPlaylistHandler::fetchBasicMetadata()
         issueStopCommand();
         return false;
     }
+    if (d->takeOwnLocation()) {
+        // Ready at once; a lookup still out for an earlier item is of no use.
+        d->abandonCurrentFetch();
+        d->post(RovaRendererEvent::MetadataReady, QStateMachine::NormalPriority);
+        return true;
+    }
     if (d->currentResult) {
         // One lookup at a time: the running one's answer gives way to this item's.
         d->queuedInfo = std::make_unique<RovaMediaInfo>(*d->currentContent);
@@ -509,6 +529,11 @@ void RovaRendererPlaylistHandler::prepareNext(QStringList keys)
     d->nextContent = std::make_unique<RovaMediaInfo>(info);
     if (keys.size() != 1 || keys.constFirst() != uriKey) {
         qWarning("No metadata key or unsupported key(s) given");
+        return;
+    }
+    if (info.isPlayable()) {
+        // The item carries its location: the hint can be given from it as it is.
+        d->post(RovaRendererEvent::NextMetadataReady, QStateMachine::NormalPriority);
         return;
     }
     d->nextResult.reset(createResultSet(info));

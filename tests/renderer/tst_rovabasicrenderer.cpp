@@ -47,11 +47,17 @@ QStringList ids(const QString& items)
     return list;
 }
 
-// Items named by the model's column 0 as it stands.
+// Items named by the model's column 0 as it stands; a "web" item carries its own location, as a network source's do.
 struct RawPlaylist : RovaPlaylistBase
 {
     explicit RawPlaylist(QAbstractItemModel* model) : RovaPlaylistBase(RovaPlaylist::getNewPlaylistId(), u"test"_s) { setUnderlyingModel(model); }
-    RovaMediaInfo getItemMediaInfo(int index) override { return RovaMediaInfo(model()->index(index, 0).data().toString()); }
+    RovaMediaInfo getItemMediaInfo(int index) override
+    {
+        RovaMediaInfo info(model()->index(index, 0).data().toString());
+        if (info.uuid().contains(u":web"_s))
+            info.appendMetaData(u"uri"_s, {QUrl(u"http://host/"_s + info.uuid().section(u':', -1))});
+        return info;
+    }
 };
 
 struct StorePlaylist
@@ -750,6 +756,13 @@ private Q_SLOTS:
         // Items the store cannot give a URL for.
         row("current not in the store") << u"absent"_s << 0 << -1 << "assign" << "list item(0,absent) error(303:No query results in result set!) error(303:No URL found!) Stop! Stop!" << "absent" << none << QStringList{u"W:Unable to find media to play!"_s, u"W:\"No URL found!\""_s};
         row("current without url") << u"nourl"_s << 0 << -1 << "assign" << "list item(0,nourl) error(303:No URL found!) Stop!" << "nourl" << none << QStringList{u"W:\"No URL found!\""_s};
+        // Items that carry their location are ready at once, current or next; the others are looked up as ever.
+        const QString web1 = u"web1 http://host/web1  "_s;
+        row("assign, the item has its uri") << u"web1 web2"_s << 0 << -1 << "assign" << "list item(0,web1) Ready" << web1 << none << QStringList();
+        row("prepare, the next item has its uri") << u"0 web1"_s << 0 << 0 << "prepare uri" << "NextReady" << url0 << web1 << QStringList();
+        row("next onto an item with its uri, a lookup out") << u"0 web1"_s << 0 << -1 << "assign;next" << "list item(0,0) item(1,web1) Ready" << web1 << none << QStringList();
+        row("next from an item with its uri, prepared") << u"web1 web2 0"_s << 0 << 0 << "prepare uri;forward 1;fetch" << "NextReady Ready" << u"web2 http://host/web2  "_s << "" << QStringList();
+        row("next from an item with its uri onto a stored one") << u"web1 0"_s << 0 << 0 << "next" << "item(1,0) Ready" << url0 << none << QStringList();
         // Misuse.
         row("goto without playlist") << five << 0 << -1 << "goto 5" << "error(320:Cannot goto index 5, no playlist!) Stop!" << none << none << QStringList();
         row("step without playlist") << five << 0 << -1 << "forward 1" << "error(320:No playlist to play!)" << none << none << QStringList();
@@ -783,7 +796,7 @@ private Q_SLOTS:
         const int index = playlist ? playlist->getCurrentIndex() : -1;
         QCOMPARE(rig.handler.currentItemID(), index < 0 ? QString() : playlist->getItemMediaInfo(index).uuid());
         QCOMPARE(rig.handler.currentPlaylistID(), playlist ? playlist->id() : QString());
-        if (describe(rig.handler.currentContent()).contains(u' '))
+        if (describe(rig.handler.currentContent()).contains(u' ') && !rig.handler.currentItemID().contains(u":web"_s))
             QCOMPARE(rig.handler.currentContent()->metaData().keys(), QStringList({u"duration"_s, u"play-count"_s, u"uri"_s}));
     }
 
