@@ -77,18 +77,18 @@ void RovaQuickLibrary::queryResults(const QList<RovaContent>& songs, uint queryI
 {
     if (queryId != m_queryId)
         return;
-    setQueryId(0);
     QList<RovaQuickSong> rows;
     rows.reserve(songs.size());
     for (const RovaContent& song : songs)
         rows.append(RovaQuickSong::fromContent(song));
     setSongs(rows);
+    setQueryId(0); // not busy once the rows are there
 }
 
 void RovaQuickLibrary::queryError(const RovaError& error)
 {
-    setQueryId(0);
     fail(error.code(), error.message());
+    setQueryId(0);
 }
 
 void RovaQuickLibrary::fail(int code, const QString& message)
