@@ -38,6 +38,7 @@ public Q_SLOTS:
         engine->addImportPath(QStringLiteral(QROVA_QML_DIR));
         engine->rootContext()->setContextProperty(u"musicFolder"_s, QUrl::fromLocalFile(path(u"music"_s)).toString());
         engine->rootContext()->setContextProperty(u"pluginFolder"_s, path(u"plugins"_s));
+        engine->rootContext()->setContextProperty(u"guidePlayer"_s, QUrl::fromLocalFile(QStringLiteral(QROVA_GUIDE_PLAYER)));
     }
 };
 
