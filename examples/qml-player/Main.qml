@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // A small music player in QML: the songs of the library, a search field, and a
-// player with its controls, ready to be loaded by a QQmlApplicationEngine.
+// player with its controls; show it in a QQuickView (or put it in an ApplicationWindow).
 //! [imports]
 import QtQuick
 import QtQuick.Controls
