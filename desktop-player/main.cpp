@@ -6,7 +6,6 @@
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QLoggingCategory>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
@@ -14,9 +13,7 @@
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("qrova-player"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("qrova-player"));
-    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("qrova-player")));
+    RovaDesktopPlayer::nameApplication();
     RovaMessageHandler::initRovaLogging(true);
     if (qgetenv("QROVA_LOG") != "1")
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));

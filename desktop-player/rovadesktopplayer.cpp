@@ -14,6 +14,8 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 
@@ -25,6 +27,13 @@ RovaDesktopPlayer::RovaDesktopPlayer(QQmlApplicationEngine* engine, QObject* par
     : QObject(parent)
     , m_engine(engine)
 {
+}
+
+void RovaDesktopPlayer::nameApplication()
+{
+    QGuiApplication::setApplicationName(QStringLiteral("qrova-player"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("qrova-player"));
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("qrova-player")));
 }
 
 RovaDesktopPlayer::~RovaDesktopPlayer()

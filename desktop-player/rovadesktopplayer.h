@@ -28,6 +28,9 @@ public:
     };
 
     explicit RovaDesktopPlayer(QQmlApplicationEngine* engine, QObject* parent = nullptr);
+
+    /*! Names the application "qrova-player", also its desktop entry (the desktop's media controls show it). */
+    static void nameApplication();
     ~RovaDesktopPlayer() override;
 
     /*!

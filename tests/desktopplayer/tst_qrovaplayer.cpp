@@ -4,6 +4,7 @@
 #include "playertest.h"
 #include "rovadesktopplayer.h"
 
+#include <QDBusInterface>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -13,6 +14,7 @@ class tst_QrovaPlayer : public QObject, PlayerFolder
 {
     Q_OBJECT
 
+    QProcess bus; // a private session bus, for the desktop's media controls
     QQmlApplicationEngine engine;
     std::unique_ptr<RovaDesktopPlayer> app;
     QQuickWindow* window = nullptr;
@@ -57,7 +59,10 @@ private Q_SLOTS:
             QVERIFY(encode(u"music/t%1.flac"_s.arg(i), u"flacenc"_s, u"title=Tone-%1,artist=%2,album=Tones,track-number=(uint)%1"_s.arg(i).arg(artists.at(i - 1)), 8 * (i + 3)));
         QVERIFY(encode(u"music/gone.flac"_s, u"flacenc"_s, u"title=Zed,artist=Zed,album=Lost"_s));
         qputenv("QSPARQL_TRACKER_DATABASE", QFile::encodeName(path(u"store"_s)));
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
+        QVERIFY(bus.waitForReadyRead(30000));
+        QVERIFY(qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed()));
+        RovaDesktopPlayer::nameApplication();
         app = std::make_unique<RovaDesktopPlayer>(&engine);
         window = app->start({{path(u"music"_s), path(u"nothing-here"_s)}, u"fakesink sync=true"_s, false});
         QVERIFY(window);
@@ -68,6 +73,7 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         app.reset();
+        bus.close();
     }
 
     // What went wrong before the window opened is shown in it.
@@ -91,6 +97,11 @@ private Q_SLOTS:
         QVERIFY(!value(u"row-0"_s, "playing").toBool());
         QCOMPARE(message(), QString()); // gone once something plays
         QTRY_VERIFY(value(u"player"_s, "position").toLongLong() >= 1000);
+        // The desktop's media controls name the desktop entry and show the song.
+        QDBusInterface root(u"org.mpris.MediaPlayer2.qrova"_s, u"/org/mpris/MediaPlayer2"_s, u"org.mpris.MediaPlayer2"_s);
+        QDBusInterface controls(u"org.mpris.MediaPlayer2.qrova"_s, u"/org/mpris/MediaPlayer2"_s, u"org.mpris.MediaPlayer2.Player"_s);
+        QTRY_COMPARE(root.property("DesktopEntry").toString(), u"qrova-player"_s);
+        QTRY_COMPARE(controls.property("PlaybackStatus").toString(), u"Playing"_s);
         save(u"playing.png"_s);
         // Keys: Space pauses and resumes, Ctrl+Right goes on.
         QTest::keyClick(window, Qt::Key_Space);
