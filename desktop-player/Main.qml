@@ -19,6 +19,7 @@ ApplicationWindow {
     property bool indexed: true
     // The last problem, shown above the list until the next one or a song that plays.
     property string message: startupError
+    onMessageChanged: if (message !== "") console.warn(message) // also for a terminal and the logs
 
     function clock(ms) {
         const seconds = Math.max(0, Math.floor(ms / 1000))

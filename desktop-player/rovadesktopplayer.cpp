@@ -62,6 +62,10 @@ QQuickWindow* RovaDesktopPlayer::start(const Options& options)
         else if (result.indexed + result.unchanged == 0)
             problems.append(QStringLiteral("no audio files in %1").arg(options.paths.join(QStringLiteral(", "))));
     }
+    // A local store that cannot be made answers no question: say so rather than show an empty library.
+    const QString local = qEnvironmentVariable("QSPARQL_TRACKER_DATABASE");
+    if (!local.isEmpty() && !QDir().mkpath(local))
+        problems.append(QStringLiteral("cannot open the store %1").arg(local));
     m_startupError = problems.join(QLatin1Char('\n'));
 
     // The Qrova module: beside the build tree's programs, else where it was installed.

@@ -128,6 +128,43 @@ private Q_SLOTS:
         QCOMPARE(value(u"shown"_s, "sortRole").toString(), u"duration"_s);
     }
 
+    // qrova-player itself, without what it needs: it says why and stays up.
+    void shouldStayUpWithout_data()
+    {
+        QTest::addColumn<QString>("plugins");
+        QTest::addColumn<QString>("store");
+        QTest::addColumn<QString>("said");
+        const QString plugins = QStringLiteral(QROVA_PLUGINS);
+        QTest::newRow("plugins") << path(u"no-plugins"_s) << path(u"empty-store"_s) << u"no renderer plugin in "_s + path(u"no-plugins"_s);
+        QTest::newRow("a store") << plugins << u"/proc/no-store"_s << u"cannot open the store /proc/no-store"_s;
+        QTest::newRow("songs") << plugins << path(u"empty-store"_s) << QString();
+    }
+    void shouldStayUpWithout()
+    {
+        QFETCH(QString, plugins);
+        QFETCH(QString, store);
+        QFETCH(QString, said);
+        QVERIFY(QDir().mkpath(path(u"no-plugins"_s)));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QROVA_PLUGIN_DIR"_s, plugins);
+        env.insert(u"QSPARQL_TRACKER_DATABASE"_s, store);
+        env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        QProcess player;
+        player.setProcessEnvironment(env);
+        player.setProcessChannelMode(QProcess::MergedChannels);
+        player.start(QStringLiteral(QROVA_PLAYER), {u"--audio-sink"_s, u"fakesink"_s});
+        QVERIFY(player.waitForStarted());
+        QString output;
+        const bool saidIt = QTest::qWaitFor([&] {
+            output += QString::fromUtf8(player.readAll());
+            return player.state() != QProcess::Running || (!said.isEmpty() && output.contains(said));
+        }, 3000);
+        QVERIFY2(player.state() == QProcess::Running, qPrintable(output));
+        QVERIFY2(saidIt == !said.isEmpty(), qPrintable(output));
+        player.terminate(); // our own child
+        QVERIFY(player.waitForFinished(10000));
+    }
+
     // A song whose file is gone: its path in the window, and the song skipped.
     void shouldShowAndSkipABadSong()
     {
