@@ -344,10 +344,13 @@ void RovaQuickPlayer::mediaChanged(int index, const RovaContent& content)
     const QHash<int, QByteArray> roles = RovaQuickSongRoles::names();
     for (auto it = roles.cbegin(); it != roles.cend(); ++it)
         values.insert(QString::fromLatin1(it.value()), RovaQuickSongRoles::value(song, it.key()));
-    m_lastSeconds = 0;
-    m_anchor = 0;
-    m_anchorTime = m_clock.elapsed();
-    setPosition(0);
+    // The same song announced again (sorting or shuffling moved it) plays on where it is.
+    if (song.id.isEmpty() || song.id != std::exchange(m_currentId, song.id)) {
+        m_lastSeconds = 0;
+        m_anchor = 0;
+        m_anchorTime = m_clock.elapsed();
+        setPosition(0);
+    }
     if (m_duration != song.duration * 1000LL) {
         m_duration = song.duration * 1000LL;
         Q_EMIT durationChanged();

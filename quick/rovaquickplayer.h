@@ -153,6 +153,7 @@ private:
     QString m_audioSink;
     QString m_errorString;
     QVariantMap m_metaData;
+    QString m_currentId; // the object id of the song announced last
     QSet<int> m_unplayable; // rows failed since something last played
     QTimer m_ticker;
     QElapsedTimer m_clock;

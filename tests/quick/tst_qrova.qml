@@ -118,8 +118,14 @@ TestCase {
         compare(queue.currentIndex, 2)
         player.previous()
         tryVerify(() => player.metaData.title === "Tone-2")
-        queue.sort("title") // the song plays on where sorting put it
-        compare(queue.currentIndex, 1)
+        compare(player.currentIndex, 1)
+        player.next()
+        tryVerify(() => player.currentIndex === 2 && player.position > 0)
+        queue.sort("title") // the song plays on at the row sorting gave it
+        verify(player.position > 0)
+        compare(queue.currentIndex, 0)
+        compare(player.currentIndex, 0)
+        compare(queue.get(0).isCurrent, true)
         compare(player.playbackState, Player.PlayingState)
         compare(errors.count, 0)
     }
