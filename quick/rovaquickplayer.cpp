@@ -92,10 +92,12 @@ void RovaQuickPlayer::detach()
     if (!m_renderer)
         return;
     disconnect(m_renderer, nullptr, this, nullptr);
-    if (m_queue && m_renderer->property("rovaQuickPlaylist").value<QObject*>() == m_queue->playlist()) {
+    // Unless another player has taken the renderer since.
+    if (m_assigned && m_renderer->property("rovaQuickPlaylist").value<QObject*>() == m_assigned.data()) {
         m_renderer->stop();
         m_renderer->assignPlaylist(nullptr);
     }
+    m_assigned = nullptr;
     m_renderer = nullptr;
 }
 
@@ -103,7 +105,11 @@ void RovaQuickPlayer::assignQueue()
 {
     if (!m_renderer)
         return;
-    RovaPlaylist* playlist = m_queue ? m_queue->playlist() : nullptr;
+    // An empty queue is no playlist to the renderer (it would look for a first item).
+    RovaPlaylist* playlist = m_queue && m_queue->rowCount() > 0 ? m_queue->playlist() : nullptr;
+    if (m_assigned == playlist)
+        return;
+    m_assigned = playlist;
     m_renderer->setProperty("rovaQuickPlaylist", QVariant::fromValue<QObject*>(playlist));
     m_renderer->assignPlaylist(playlist);
 }
@@ -126,10 +132,7 @@ void RovaQuickPlayer::setQueue(RovaQuickPlayQueue* queue)
     m_queue = queue;
     if (queue) {
         connect(queue, &RovaQuickPlayQueue::playlistReplaced, this, &RovaQuickPlayer::assignQueue);
-        connect(queue, &QObject::destroyed, this, [this] {
-            if (m_renderer)
-                m_renderer->assignPlaylist(nullptr);
-        });
+        connect(queue, &RovaQuickPlayQueue::countChanged, this, &RovaQuickPlayer::assignQueue);
     }
     assignQueue();
     Q_EMIT queueChanged();

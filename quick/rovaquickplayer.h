@@ -148,6 +148,7 @@ private:
 
     QPointer<RovaQuickPlayQueue> m_queue;
     QPointer<RovaBasicRenderer> m_renderer;
+    QPointer<RovaPlaylist> m_assigned; // the queue's playlist as given to the renderer
     QPointer<RovaPluginControlInterface> m_control;
     QString m_rendererUuid;
     QString m_audioSink;
