@@ -6,6 +6,7 @@
 #include "rovampris.h"
 #include "rovaplayerstate.h"
 #include "rovaplayerqueue.h"
+#include "rovaskiprule.h"
 
 #include <rovabasicrenderer.h>
 #include <rovacontent.h>
@@ -382,10 +383,7 @@ private Q_SLOTS:
         if (m_finished)
             return;
         const int code = error.code();
-        const bool itemError = (code >= RovaError::RendererUriNotAvailable && code <= RovaError::RendererAudioCodecNotFound
-                                && code != RovaError::RendererDeviceUnavailable)
-            || code == RovaError::RendererCannotPlay;
-        if (!itemError) {
+        if (!rovaIsItemError(code)) {
             if (!m_interactive || code == RovaError::RendererDeviceUnavailable)
                 return finish(1, error.message());
             m_message = error.message();
@@ -442,10 +440,8 @@ private Q_SLOTS:
         if (std::exchange(m_afterUri, false))
             return playbackCompleted();
         m_unplayable.insert(failed);
-        int next = m_playlist->getNext(failed);
-        if (next == failed) // repeat one: the item after it
-            next = failed + 1 < m_playlist->size() ? failed + 1 : -1;
-        if (next < 0 || m_unplayable.contains(next))
+        const int next = rovaIndexAfterFailed(m_playlist, failed, m_unplayable);
+        if (next < 0)
             return end();
         m_renderer->gotoIndex(uint(next));
         m_renderer->play();

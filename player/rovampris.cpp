@@ -81,8 +81,9 @@ public:
     bool canQuit() const { return true; }
     bool canRaise() const { return false; }
     bool hasTrackList() const { return false; }
-    QString identity() const { return QStringLiteral("qrova-play"); }
-    QString desktopEntry() const { return QStringLiteral("qrova-play"); }
+    // The program's name is also its desktop entry: qrova-play, qrova-player.
+    QString identity() const { return QCoreApplication::applicationName(); }
+    QString desktopEntry() const { return QCoreApplication::applicationName(); }
     QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
     QStringList supportedMimeTypes() const
     {

@@ -17,6 +17,10 @@ packages=(
     gstreamer1.0-tools                  # gst-launch-1.0, to make test tones
     doxygen graphviz                    # the API reference (QROVA_BUILD_DOCS)
     playerctl libglib2.0-bin            # drive qrova-play's desktop control in tests (playerctl, gdbus)
+    qt6-declarative-dev qt6-declarative-dev-tools   # the Qrova QML module and qrova-player
+    qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts \
+    qml6-module-qtquick-templates qml6-module-qtquick-window qml6-module-qtqml-workerscript \
+    qml6-module-qttest                  # Qt Quick Test for the QML tests
 )
 
 missing=()
