@@ -17,6 +17,8 @@ packages=(
     gstreamer1.0-tools                  # gst-launch-1.0, to make test tones
     doxygen graphviz                    # the API reference (QROVA_BUILD_DOCS)
     playerctl libglib2.0-bin            # drive qrova-play's desktop control in tests (playerctl, gdbus)
+    libgupnp-1.6-dev libgupnp-av-1.0-dev libgssdp-1.6-dev  # the UPnP source plugin
+    minidlna rygel                      # real media servers the UPnP source tests start on lo
 )
 
 missing=()
@@ -31,6 +33,21 @@ if ((${#missing[@]})); then
     fi
     echo "setup: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    # Packages must not start their services (minidlna would take port 8200 for
+    # good): a policy that refuses every start, for as long as we install, unless
+    # the machine has a policy of its own.
+    policy=/usr/sbin/policy-rc.d
+    own_policy=
+    if [[ ! -e $policy ]]; then
+        printf '#!/bin/sh\nexit 101\n' > "$policy"
+        chmod 755 "$policy"
+        own_policy=1
+        trap 'rm -f "$policy"' EXIT
+    fi
     apt-get update -q
     apt-get install -y -q --no-install-recommends "${missing[@]}"
+    if [[ -n $own_policy ]]; then
+        rm -f "$policy"
+        trap - EXIT
+    fi
 fi
