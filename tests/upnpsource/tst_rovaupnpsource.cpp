@@ -278,10 +278,10 @@ private Q_SLOTS:
         startMinidlna();
 
         m_manager = std::make_unique<RovaUpnpSourceManager>(RovaInternalRegistry::internalInstance(), u"lo"_s, 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(source(u"Test MiniDLNA"_s) && source(u"Test Rygel"_s), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(source(u"Test MiniDLNA"_s) && source(u"Test Rygel"_s), 60000);
         // Both answer before their scan is done: wait until every song is there.
         for (const QString& name : {u"Test MiniDLNA"_s, u"Test Rygel"_s})
-            QTRY_COMPARE_WITH_TIMEOUT(search(source(name), QString()).size(), 6, 30000);
+            QTRY_COMPARE_WITH_TIMEOUT(search(source(name), QString()).size(), 6, 60000);
     }
 
     void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
@@ -398,6 +398,43 @@ private Q_SLOTS:
             frames << QFileInfo(out).size() / 2;
         }
         QVERIFY2(frames[0] > 40000 && qAbs(frames[1] - frames[0]) <= tolerance, qPrintable(u"%1 %2"_s.arg(frames[0]).arg(frames[1])));
+    }
+
+    // The player lists the servers, and lists or plays a server's songs.
+    void shouldListAndPlayServersFromThePlayer_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("lines"); // among what it prints
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("servers") << QStringList{u"--servers"_s} << QStringList{u"Test MiniDLNA"_s, u"Test Rygel"_s} << 0;
+        QTest::newRow("a server's songs") << QStringList{u"--server"_s, u"Test MiniDLNA"_s, u"--search"_s, u"mp3"_s, u"--list"_s}
+                                          << QStringList{u"1. Gamma_Mp3 - Rova (Tones-mp3) 0:01"_s, u"2. Delta_Mp3 - Rova (Tones-mp3) 0:01"_s} << 0;
+        QTest::newRow("no such server") << QStringList{u"--server"_s, u"Nobody"_s, u"--list"_s} << QStringList() << 1;
+        QTest::newRow("play into a file") << QStringList{u"--server"_s, u"Test Rygel"_s, u"--search"_s, u"Alpha"_s, u"--output"_s, u"out.wav"_s}
+                                          << QStringList() << 0;
+    }
+    void shouldListAndPlayServersFromThePlayer()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, lines);
+        QFETCH(int, exitCode);
+        QVERIFY(QDir().mkpath(path(u"plugins"_s)));
+        for (const char* plugin : {ROVA_UPNP_PLUGIN, ROVA_GSTREAMER_PLUGIN})
+            QFile::link(QString::fromUtf8(plugin), path(u"plugins/"_s + QFileInfo(QString::fromUtf8(plugin)).fileName()));
+        QProcess player;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QROVA_PLUGIN_DIR"_s, path(u"plugins"_s));
+        env.insert(u"QSPARQL_TRACKER_DATABASE"_s, path(u"store"_s));
+        player.setProcessEnvironment(env);
+        player.setWorkingDirectory(m_dir.path());
+        player.start(QStringLiteral(ROVA_PLAYER), arguments);
+        QVERIFY(player.waitForFinished(20000));
+        const QString printed = QString::fromUtf8(player.readAllStandardOutput());
+        for (const QString& line : lines)
+            QVERIFY2(printed.contains(line + u'\n'), qPrintable(printed));
+        QCOMPARE(player.exitCode(), exitCode);
+        if (arguments.contains(u"--output"_s)) // a second of sound, 16-bit stereo
+            QVERIFY(QFileInfo(path(u"out.wav"_s)).size() > 44100 * 4 * 9 / 10);
     }
 
     // A server that stops answering fails the request in hand and goes; one that says goodbye goes;
