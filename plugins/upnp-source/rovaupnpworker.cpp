@@ -7,7 +7,6 @@
 
 #include <libgupnp-av/gupnp-av.h>
 #include <libgupnp/gupnp.h>
-#include <libxml/xmlerror.h>
 
 #include <pthread.h>
 
@@ -467,10 +466,6 @@ void RovaUpnpWorker::Private::stop()
 void RovaUpnpWorker::Private::run()
 {
     pthread_setname_np(pthread_self(), "qrova-upnp");
-    // What servers send is checked here; the XML parser's own complaints about it
-    // (per thread) would only clutter the application's error output.
-    xmlSetGenericErrorFunc(nullptr, [](void*, const char*, ...) {});
-    xmlSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
     g_main_context_push_thread_default(context);
     start();
     for (;;) {
