@@ -73,13 +73,13 @@ struct HostileServer : QTcpServer
     QByteArray didl() const
     {
         const auto item = [](int i, const QString& title) {
-            return u"<item id=\"h%1\" parentID=\"0\" restricted=\"1\"><dc:title>%2</dc:title><upnp:class>object.item.audioItem.musicTrack</upnp:class>"
+            return u"<item id=\"h%1::&lt;x&gt;\" parentID=\"0\" restricted=\"1\"><dc:title>%2</dc:title><upnp:class>object.item.audioItem.musicTrack</upnp:class>"
                    "<res protocolInfo=\"http-get:*:audio/flac:*\">http://127.0.0.1:9/%1.flac</res></item>"_s.arg(i).arg(title).toUtf8();
         };
         const QByteArray head = "<DIDL-Lite xmlns=\"urn:schemas-upnp-org:metadata-1-0/DIDL-Lite/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
                                 "xmlns:upnp=\"urn:schemas-upnp-org:metadata-1-0/upnp/\">";
         if (mode == "malformed"_L1) return head + "<item id=\"x\"><dc:title>broken</upnp:class></item>";
-        if (mode == "truncated"_L1) return QByteArray(head + item(1, u"one"_s)).left(200);
+        if (mode == "truncated"_L1) return head.left(head.size() - 20);
         if (mode == "empty"_L1) return "<DIDL-Lite/>";
         if (mode == "entities"_L1)
             return "<!DOCTYPE DIDL-Lite [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
@@ -243,7 +243,7 @@ private Q_SLOTS:
         for (const Song& song : songs) {
             ++track;
             QCOMPARE(QProcess::execute(u"gst-launch-1.0"_s, QProcess::splitCommand(
-                         u"-q audiotestsrc freq=%1 num-buffers=40 ! audio/x-raw,format=S16LE,rate=44100,channels=2 ! audioconvert ! "
+                         u"-q audiotestsrc freq=%1 num-buffers=100 ! audio/x-raw,format=S16LE,rate=44100,channels=2 ! audioconvert ! "
                          "taginject tags=\"title=%2,artist=Rova,album=Tones-%3,genre=Test,track-number=(uint)%4\" ! %5 ! filesink location=%6"_s
                              .arg(300 + 100 * track).arg(QLatin1String(song.title), QLatin1String(song.format))
                              .arg(track).arg(QLatin1String(song.encoder), path(u"music/song%1.%2"_s.arg(track).arg(QLatin1String(song.format)))))), 0);
@@ -397,7 +397,7 @@ private Q_SLOTS:
             renderer->assignPlaylist(nullptr);
             frames << QFileInfo(out).size() / 2;
         }
-        QVERIFY2(frames[0] > 40000 && qAbs(frames[1] - frames[0]) <= tolerance, qPrintable(u"%1 %2"_s.arg(frames[0]).arg(frames[1])));
+        QVERIFY2(frames[0] > 200000 && qAbs(frames[1] - frames[0]) <= tolerance, qPrintable(u"%1 %2"_s.arg(frames[0]).arg(frames[1])));
     }
 
     // The player lists the servers, and lists or plays a server's songs.
@@ -408,7 +408,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::newRow("servers") << QStringList{u"--servers"_s} << QStringList{u"Test MiniDLNA"_s, u"Test Rygel"_s} << 0;
         QTest::newRow("a server's songs") << QStringList{u"--server"_s, u"Test MiniDLNA"_s, u"--search"_s, u"mp3"_s, u"--list"_s}
-                                          << QStringList{u"1. Gamma_Mp3 - Rova (Tones-mp3) 0:01"_s, u"2. Delta_Mp3 - Rova (Tones-mp3) 0:01"_s} << 0;
+                                          << QStringList{u"1. Gamma_Mp3 - Rova (Tones-mp3) 0:02"_s, u"2. Delta_Mp3 - Rova (Tones-mp3) 0:02"_s} << 0;
         QTest::newRow("no such server") << QStringList{u"--server"_s, u"Nobody"_s, u"--list"_s} << QStringList() << 1;
         QTest::newRow("play into a file") << QStringList{u"--server"_s, u"Test Rygel"_s, u"--search"_s, u"Alpha"_s, u"--output"_s, u"out.wav"_s}
                                           << QStringList() << 0;
@@ -433,8 +433,8 @@ private Q_SLOTS:
         for (const QString& line : lines)
             QVERIFY2(printed.contains(line + u'\n'), qPrintable(printed));
         QCOMPARE(player.exitCode(), exitCode);
-        if (arguments.contains(u"--output"_s)) // a second of sound, 16-bit stereo
-            QVERIFY(QFileInfo(path(u"out.wav"_s)).size() > 44100 * 4 * 9 / 10);
+        if (arguments.contains(u"--output"_s)) // over two seconds of sound, 16-bit stereo
+            QVERIFY(QFileInfo(path(u"out.wav"_s)).size() > 44100 * 4 * 2);
     }
 
     // A server that stops answering fails the request in hand and goes; one that says goodbye goes;
@@ -499,8 +499,11 @@ private Q_SLOTS:
         static int row = 0;
         server.udn += QString::number(++row); // each row's server is another
         QVERIFY(server.listen(QHostAddress::LocalHost));
-        QTRY_VERIFY_WITH_TIMEOUT((server.announce(), source(u"Hostile"_s)), 10000);
-        QPointer<RovaUpnpSource> upnp = source(u"Hostile"_s);
+        const auto found = [&server] {
+            return qobject_cast<RovaUpnpSource*>(RovaInternalRegistry::internalInstance()->source(RovaUpnpSource::uuidForUdn(server.udn)));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT((server.announce(), found()), 10000);
+        QPointer<RovaUpnpSource> upnp = found();
         QSignalSpy done(upnp.data(), &RovaSource::browseCompleted);
         m_answers.clear();
         m_errors.clear();
@@ -513,6 +516,9 @@ private Q_SLOTS:
             got += batch.size();
         if (items >= 0)
             QCOMPARE(got, qsizetype(items));
+        for (const auto& batch : std::as_const(m_answers)) // object ids hold anything, "::" too
+            for (const RovaContent& item : batch)
+                QVERIFY(RovaSource::parseSourceId(item.uuid()) == upnp->uuid() && item.uuid().endsWith(u"::<x>"_s));
         QCOMPARE(m_errors.isEmpty() ? QString() : m_errors.first().message().section(u':', 0, 0), error);
         server.close();
         if (upnp) // as if it had said goodbye: the next row's server is found afresh
