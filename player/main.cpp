@@ -22,6 +22,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMutex>
@@ -201,6 +202,27 @@ private:
 
 } // namespace
 
+// Songs of a media server carry their own location: the playlist hands it to the renderer with each item.
+class ServerPlaylist : public RovaGeneralSourcePlaylist
+{
+public:
+    ServerPlaylist(const QString& sourceUuid, const QList<RovaContent>& songs)
+        : RovaGeneralSourcePlaylist(RovaPlaylist::getNewPlaylistId(), QStringLiteral("qrova-play"), sourceUuid)
+    {
+        for (const RovaContent& song : songs)
+            m_songs.insert(song.uuid(), song);
+    }
+    RovaMediaInfo getItemMediaInfo(int index) override
+    {
+        const RovaMediaInfo info = RovaGeneralSourcePlaylist::getItemMediaInfo(index);
+        const auto song = m_songs.constFind(info.uuid());
+        return song == m_songs.constEnd() ? info : RovaMediaInfo(*song);
+    }
+
+private:
+    QHash<QString, RovaContent> m_songs;
+};
+
 class Player : public QObject
 {
     Q_OBJECT
@@ -276,12 +298,16 @@ public Q_SLOTS:
         m_model.setColumnCount(1);
         for (const RovaContent& song : std::as_const(m_songs))
             m_model.appendRow(new QStandardItem(song.uuid().section(QStringLiteral("::"), 1)));
-        QSet<QString> streams; // played from their location
-        for (const RovaContent& song : std::as_const(m_songs)) {
-            if (song.uuid().startsWith(RovaPlaylistFile::ROVA_PLAYLIST_FILE_SOURCE + QStringLiteral("::")))
-                streams.insert(objectId(song.uuid()));
+        if (m_source->uuid() != sourceUuid) { // a media server's songs carry their locations
+            m_playlist = new ServerPlaylist(m_source->uuid(), m_songs);
+        } else {
+            QSet<QString> streams; // played from their location
+            for (const RovaContent& song : std::as_const(m_songs)) {
+                if (song.uuid().startsWith(RovaPlaylistFile::ROVA_PLAYLIST_FILE_SOURCE + QStringLiteral("::")))
+                    streams.insert(objectId(song.uuid()));
+            }
+            m_playlist = new RovaPlayerPlaylist(RovaPlaylist::getNewPlaylistId(), QStringLiteral("qrova-play"), sourceUuid, streams);
         }
-        m_playlist = new RovaPlayerPlaylist(RovaPlaylist::getNewPlaylistId(), QStringLiteral("qrova-play"), sourceUuid, streams);
         m_playlist->setUnderlyingModel(&m_model);
         RovaInternalRegistry::internalInstance()->addPlaylist(m_playlist);
         m_playlist->setRepeat(RovaPlaylist::RovaRepeatMode(m_resumed && !m_repeatGiven ? m_resumed->repeat : m_repeat));
@@ -703,6 +729,9 @@ int main(int argc, char** argv)
         QStringLiteral("Write the queue (after --search, --shuffle) into a .m3u, .m3u8, .pls or .xspf file and exit."), QStringLiteral("FILE"));
     const QCommandLineOption play(QStringLiteral("play"), QStringLiteral("With --save-playlist: play too, and write the file when playback ends."));
     options.addOptions({savePlaylist, play});
+    const QCommandLineOption servers(QStringLiteral("servers"), QStringLiteral("List the media servers on the network and exit."));
+    const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("Play from the media server NAME instead of the store."), QStringLiteral("NAME"));
+    options.addOptions({servers, server});
     options.process(app);
     onTerminal = isatty(STDOUT_FILENO) && isatty(STDERR_FILENO);
     libraryHandler = qInstallMessageHandler(messageHandler);
@@ -790,6 +819,39 @@ int main(int argc, char** argv)
     RovaRegistry* registry = RovaRegistry::instance();
     registry->loadPlugins();
     RovaSource* source = registry->source(sourceUuid);
+    if (options.isSet(servers) || options.isSet(server)) {
+        // Media servers answer discovery within moments; a few seconds find them all.
+        if (!registry->pluginControlInterface(QStringLiteral("qrova-upnp-source")))
+            fail(QStringLiteral("the UPnP source plugin is not in %1").arg(RovaRegistry::pluginDirectory()));
+        const auto named = [registry](const QString& name) {
+            QList<RovaSource*> found;
+            for (RovaSource* candidate : registry->sources()) {
+                if (candidate->pluginName() == QLatin1String("qrova-upnp-source") && (name.isNull() || candidate->name() == name))
+                    found << candidate;
+            }
+            return found;
+        };
+        const QString wanted = options.isSet(server) ? options.value(server) : QString();
+        QEventLoop discovery;
+        QTimer::singleShot(options.isSet(server) ? 5000 : 3000, &discovery, &QEventLoop::quit);
+        QObject::connect(registry, qOverload<const QString&, const QString&>(&RovaRegistry::sourceAdded), &discovery,
+                         [&](const QString&, const QString& name) { if (!wanted.isNull() && name == wanted) discovery.quit(); });
+        if (wanted.isNull() || named(wanted).isEmpty())
+            discovery.exec();
+        if (options.isSet(servers)) {
+            QStringList names;
+            for (RovaSource* found : named(QString()))
+                names << found->name();
+            names.sort();
+            for (const QString& name : std::as_const(names))
+                std::printf("%s\n", name.toLocal8Bit().constData());
+            return names.isEmpty() ? 1 : 0;
+        }
+        const QList<RovaSource*> found = named(wanted);
+        if (found.isEmpty())
+            fail(QStringLiteral("no media server named \"%1\" answers").arg(wanted));
+        source = found.first();
+    }
     if (!source)
         fail(QStringLiteral("the Tracker source plugin is not in %1").arg(RovaRegistry::pluginDirectory()));
     RovaBasicRenderer* renderer = nullptr;

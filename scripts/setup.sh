@@ -21,6 +21,8 @@ packages=(
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts \
     qml6-module-qtquick-templates qml6-module-qtquick-window qml6-module-qtqml-workerscript \
     qml6-module-qttest                  # Qt Quick Test for the QML tests
+    libgupnp-1.6-dev libgupnp-av-1.0-dev libgssdp-1.6-dev  # the UPnP source plugin
+    minidlna rygel                      # real media servers the UPnP source tests start on lo
 )
 
 missing=()
@@ -35,6 +37,21 @@ if ((${#missing[@]})); then
     fi
     echo "setup: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    # Packages must not start their services (minidlna would take port 8200 for
+    # good): a policy that refuses every start, for as long as we install, unless
+    # the machine has a policy of its own.
+    policy=/usr/sbin/policy-rc.d
+    own_policy=
+    if [[ ! -e $policy ]]; then
+        printf '#!/bin/sh\nexit 101\n' > "$policy"
+        chmod 755 "$policy"
+        own_policy=1
+        trap 'rm -f "$policy"' EXIT
+    fi
     apt-get update -q
     apt-get install -y -q --no-install-recommends "${missing[@]}"
+    if [[ -n $own_policy ]]; then
+        rm -f "$policy"
+        trap - EXIT
+    fi
 fi
