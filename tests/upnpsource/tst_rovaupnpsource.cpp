@@ -264,7 +264,8 @@ private Q_SLOTS:
         QVERIFY(m_rygel.waitForStarted());
         startMinidlna();
 
-        m_manager = std::make_unique<RovaUpnpSourceManager>(RovaInternalRegistry::internalInstance(), u"lo"_s, 3000);
+        // The default time to answer: a 10,000-item answer takes its time under the sanitizers on a busy machine.
+        m_manager = std::make_unique<RovaUpnpSourceManager>(RovaInternalRegistry::internalInstance(), u"lo"_s);
         QTRY_VERIFY_WITH_TIMEOUT(source(mini()) && source(rygel()), 60000);
         // Both answer before their scan is done: wait until every song is there.
         for (const QString& name : {mini(), rygel()})
@@ -439,7 +440,7 @@ private Q_SLOTS:
         ::kill(pid_t(m_minidlna.processId()), SIGSTOP);
         m_errors.clear();
         QVERIFY(upnp->browse(QString(), 0, 0, this, SLOT(browseResults(QList<RovaContent>, uint)), SLOT(errorResult(RovaError))));
-        QTRY_COMPARE_WITH_TIMEOUT(m_errors.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_errors.size(), 1, 30000);
         QCOMPARE(m_errors.first().message(), u"The media server did not answer in time"_s);
         QTRY_COMPARE(said, QStringList{u"removed"_s});
         ::kill(pid_t(m_minidlna.processId()), SIGCONT);
@@ -499,7 +500,7 @@ private Q_SLOTS:
         for (const QString& warning : warnings)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
         QVERIFY(upnp->browse(QString(), 0, 0, this, SLOT(browseResults(QList<RovaContent>, uint)), SLOT(errorResult(RovaError))));
-        QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty() || !m_errors.isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty() || !m_errors.isEmpty(), 60000);
         qsizetype got = 0;
         for (const auto& batch : std::as_const(m_answers))
             got += batch.size();
