@@ -2,6 +2,7 @@
 #include "rovatrackersource.h"
 
 #include <rovacallbackhelper.h>
+#include <rovasourcerequest_p.h>
 #include <rovacontent.h>
 #include <rovaerror.h>
 #include <rovageneralsourceplaylist.h>
@@ -32,7 +33,6 @@ namespace {
 const char browseTemplate[] = "2browseResults(const QList<RovaContent>&, uint)";
 const char queryTemplate[] = "2queryResults(const QList<RovaContent>&, uint)";
 const char metadataTemplate[] = "2metadataResult(const RovaContent&)";
-const char errorTemplate[] = "2errorResult(const RovaError&)";
 
 const QString& artistsId() { static const QString id = QStringLiteral("/Artists"); return id; }
 const QString& albumsId() { static const QString id = QStringLiteral("/Albums"); return id; }
@@ -234,30 +234,6 @@ struct RovaTrackerSource::Request
 
 namespace {
 
-bool checkSlots(QObject* receiver, const char* resultSlot, const char* errorSlot, const char* resultTemplate)
-{
-    if (!receiver || !resultSlot) {
-        qWarning("RovaTrackerSource: a request needs a receiver and a result slot.");
-        return false;
-    }
-    QMetaMethod method;
-    if (!RovaCallbackHelper::checkCallbackSignature(resultTemplate, resultSlot)) {
-        qWarning() << "RovaTrackerSource: the result slot" << resultSlot << "does not fit" << resultTemplate + 1;
-        return false;
-    }
-    if (!RovaCallbackHelper::getCallbackMethod(receiver, resultSlot, method))
-        return false;
-    if (!errorSlot)
-        return true;
-    // No renderer to hand to an error slot that wants one.
-    if (!RovaCallbackHelper::checkCallbackSignature(errorTemplate, errorSlot)) {
-        qWarning() << "RovaTrackerSource: the error slot" << errorSlot << "does not fit" << errorTemplate + 1;
-        return false;
-    }
-    return RovaCallbackHelper::checkErrorCallback(receiver, errorSlot)
-        && RovaCallbackHelper::getCallbackMethod(receiver, errorSlot, method);
-}
-
 // \a text as a resource, when it is an absolute IRI in the encoded form the store
 // gives out; an empty QUrl otherwise.
 QUrl resourceOf(const QString& text)
@@ -275,19 +251,6 @@ QUrl childIri(const QString& objectId, const QString& container)
     if (!objectId.startsWith(container + QLatin1Char('/')))
         return QUrl();
     return resourceOf(objectId.mid(container.size() + 1));
-}
-
-// Refuses a request: the warning is written; the caller's error slot, when it gave one,
-// hears \a code and \a message on the next turn of the event loop.
-void refuse(QObject* receiver, const char* errorSlot, RovaError::Code code, const QString& message)
-{
-    if (!errorSlot)
-        return;
-    const QByteArray slot(errorSlot);
-    QTimer::singleShot(0, receiver, [receiver, slot, code, message] {
-        RovaError error(code, message);
-        RovaCallbackHelper::invokeErrorCallback(nullptr, error, receiver, slot.constData());
-    });
 }
 
 } // namespace
@@ -313,7 +276,7 @@ int RovaTrackerSource::pendingRequests() const
 uint RovaTrackerSource::browse(const QString& id, uint offset, uint count,
                                QObject* receiver, const char* resultSlot, const char* errorSlot)
 {
-    if (!checkSlots(receiver, resultSlot, errorSlot, browseTemplate))
+    if (!RovaSourceRequest::checkSlots("RovaTrackerSource", receiver, resultSlot, errorSlot, browseTemplate))
         return 0;
     const QString objectId = objectPart(id);
     auto request = std::make_unique<Request>();
@@ -354,18 +317,18 @@ void RovaTrackerSource::cancelBrowse(uint browseId)
 uint RovaTrackerSource::query(const QString& searchString, const QString& sortString,
                               QObject* receiver, const char* resultSlot, const char* errorSlot)
 {
-    if (!checkSlots(receiver, resultSlot, errorSlot, queryTemplate))
+    if (!RovaSourceRequest::checkSlots("RovaTrackerSource", receiver, resultSlot, errorSlot, queryTemplate))
         return 0;
     if (std::any_of(searchString.cbegin(), searchString.cend(), [](QChar c) { return c.category() == QChar::Other_Control; })) {
         qWarning() << "RovaTrackerSource::query: the search text holds control characters:" << searchString;
-        refuse(receiver, errorSlot, RovaError::SourceInvalidSearchString, QStringLiteral("The search text holds control characters"));
+        RovaSourceRequest::refuse(receiver, errorSlot, RovaError::SourceInvalidSearchString, QStringLiteral("The search text holds control characters"));
         return 0;
     }
     QString unknownKey;
     const QString order = orderFor(sortString, &unknownKey);
     if (order.isNull()) {
         qWarning() << "RovaTrackerSource::query: unknown sort key in" << sortString;
-        refuse(receiver, errorSlot, RovaError::SourceInvalidSortString,
+        RovaSourceRequest::refuse(receiver, errorSlot, RovaError::SourceInvalidSortString,
                QStringLiteral("Unknown sort key \"%1\" in \"%2\"; known keys: %3")
                    .arg(unknownKey, sortString, sortKeys().join(QLatin1String(", "))));
         return 0;
@@ -390,7 +353,7 @@ void RovaTrackerSource::cancelQuery(uint queryId)
 bool RovaTrackerSource::getMetadata(const QString& id, const QStringList& keys,
                                     QObject* receiver, const char* resultSlot, const char* errorSlot)
 {
-    if (!checkSlots(receiver, resultSlot, errorSlot, metadataTemplate))
+    if (!RovaSourceRequest::checkSlots("RovaTrackerSource", receiver, resultSlot, errorSlot, metadataTemplate))
         return false;
     for (const QString& key : keys) {
         if (!songKeys().contains(key)) {

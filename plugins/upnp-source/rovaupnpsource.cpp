@@ -2,6 +2,7 @@
 #include "rovaupnpsource.h"
 
 #include <rovacallbackhelper.h>
+#include <rovasourcerequest_p.h>
 #include <rovacontent.h>
 #include <rovaerror.h>
 #include <rovainternalregistry.h>
@@ -22,7 +23,6 @@ namespace {
 const char browseTemplate[] = "2browseResults(const QList<RovaContent>&, uint)";
 const char queryTemplate[] = "2queryResults(const QList<RovaContent>&, uint)";
 const char metadataTemplate[] = "2metadataResult(const RovaContent&)";
-const char errorTemplate[] = "2errorResult(const RovaError&)";
 
 const QString interfaceKey = QStringLiteral("interface");
 const QString timeoutKey = QStringLiteral("timeout");
@@ -37,40 +37,6 @@ const QStringList& sortKeys()
     static const QStringList keys{QStringLiteral("title"), QStringLiteral("artist"), QStringLiteral("album"),
                                   QStringLiteral("genre"), QStringLiteral("duration"), QStringLiteral("track-number")};
     return keys;
-}
-
-bool checkSlots(QObject* receiver, const char* resultSlot, const char* errorSlot, const char* resultTemplate)
-{
-    if (!receiver || !resultSlot) {
-        qWarning("RovaUpnpSource: a request needs a receiver and a result slot.");
-        return false;
-    }
-    QMetaMethod method;
-    if (!RovaCallbackHelper::checkCallbackSignature(resultTemplate, resultSlot)) {
-        qWarning() << "RovaUpnpSource: the result slot" << resultSlot << "does not fit" << resultTemplate + 1;
-        return false;
-    }
-    if (!RovaCallbackHelper::getCallbackMethod(receiver, resultSlot, method))
-        return false;
-    if (!errorSlot)
-        return true;
-    if (!RovaCallbackHelper::checkCallbackSignature(errorTemplate, errorSlot)) {
-        qWarning() << "RovaUpnpSource: the error slot" << errorSlot << "does not fit" << errorTemplate + 1;
-        return false;
-    }
-    return RovaCallbackHelper::checkErrorCallback(receiver, errorSlot)
-        && RovaCallbackHelper::getCallbackMethod(receiver, errorSlot, method);
-}
-
-void refuse(QObject* receiver, const char* errorSlot, RovaError::Code code, const QString& message)
-{
-    if (!errorSlot)
-        return;
-    const QByteArray slot(errorSlot);
-    QTimer::singleShot(0, receiver, [receiver, slot, code, message] {
-        RovaError error(code, message);
-        RovaCallbackHelper::invokeErrorCallback(nullptr, error, receiver, slot.constData());
-    });
 }
 
 bool invokeWith(QObject* receiver, const QMetaMethod& method, QGenericArgument first, QGenericArgument second = QGenericArgument())
@@ -192,7 +158,7 @@ uint RovaUpnpSource::add(std::unique_ptr<Request> request)
 uint RovaUpnpSource::browse(const QString& objectId, uint offset, uint count,
                             QObject* receiver, const char* resultSlot, const char* errorSlot)
 {
-    if (!checkSlots(receiver, resultSlot, errorSlot, browseTemplate))
+    if (!RovaSourceRequest::checkSlots("RovaUpnpSource", receiver, resultSlot, errorSlot, browseTemplate))
         return 0;
     auto request = std::make_unique<Request>();
     request->kind = Request::Browse;
@@ -219,18 +185,18 @@ void RovaUpnpSource::cancelBrowse(uint browseId)
 uint RovaUpnpSource::query(const QString& searchString, const QString& sortString,
                            QObject* receiver, const char* resultSlot, const char* errorSlot)
 {
-    if (!checkSlots(receiver, resultSlot, errorSlot, queryTemplate))
+    if (!RovaSourceRequest::checkSlots("RovaUpnpSource", receiver, resultSlot, errorSlot, queryTemplate))
         return 0;
     if (std::any_of(searchString.cbegin(), searchString.cend(), [](QChar c) { return c.category() == QChar::Other_Control; })) {
         qWarning() << "RovaUpnpSource::query: the search text holds control characters:" << searchString;
-        refuse(receiver, errorSlot, RovaError::SourceInvalidSearchString, QStringLiteral("The search text holds control characters"));
+        RovaSourceRequest::refuse(receiver, errorSlot, RovaError::SourceInvalidSearchString, QStringLiteral("The search text holds control characters"));
         return 0;
     }
     auto request = std::make_unique<Request>();
     QString unknown;
     if (!parseSort(sortString, &request->order, &unknown)) {
         qWarning() << "RovaUpnpSource::query: unknown sort key in" << sortString;
-        refuse(receiver, errorSlot, RovaError::SourceInvalidSortString,
+        RovaSourceRequest::refuse(receiver, errorSlot, RovaError::SourceInvalidSortString,
                QStringLiteral("Unknown sort key \"%1\" in \"%2\"; known keys: %3").arg(unknown, sortString, sortKeys().join(QLatin1String(", "))));
         return 0;
     }
@@ -256,7 +222,7 @@ void RovaUpnpSource::cancelQuery(uint queryId)
 bool RovaUpnpSource::getMetadata(const QString& objectId, const QStringList& keys,
                                  QObject* receiver, const char* resultSlot, const char* errorSlot)
 {
-    if (!checkSlots(receiver, resultSlot, errorSlot, metadataTemplate))
+    if (!RovaSourceRequest::checkSlots("RovaUpnpSource", receiver, resultSlot, errorSlot, metadataTemplate))
         return false;
     auto request = std::make_unique<Request>();
     request->kind = Request::Metadata;
