@@ -42,6 +42,7 @@ tar -C "$root" -xf "$tarball"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mount -t proc proc "$root/proc" && mounted+=("$root/proc")
 mount --bind /dev "$root/dev" && mounted+=("$root/dev")
+mount --bind /dev/pts "$root/dev/pts" && mounted+=("$root/dev/pts")
 mount -t tmpfs tmpfs "$root/tmp" && mounted+=("$root/tmp")
 # No service a package brings starts inside the check.
 printf '#!/bin/sh\nexit 101\n' > "$root/usr/sbin/policy-rc.d"
@@ -67,7 +68,7 @@ dpkg -L $packages | sort -u > /tmp/owned
 echo "== autopkgtest, against the installed packages"
 apt-get install -y -q --no-install-recommends autopkgtest >/dev/null
 rc=0
-autopkgtest --no-built-binaries src -- null || rc=$?
+autopkgtest --no-built-binaries src/ -- null || rc=$?
 # 2: at least one test was skipped; anything else but 0 is a failure.
 if [[ $rc -ne 0 && $rc -ne 2 ]]; then echo "autopkgtest failed ($rc)"; exit 1; fi
 
