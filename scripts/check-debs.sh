@@ -54,7 +54,9 @@ git ls-files -z --cached --others --exclude-standard | grep -zv '^build-debs/' \
     | while IFS= read -r -d '' f; do [[ -e $f ]] && printf '%s\0' "$f"; done \
     | xargs -0 cp --parents -t "$root/root/check/src"
 
-chroot "$root" /bin/bash -euo pipefail -c '
+# A user's login environment, not this shell's (no compiler launcher, no build settings).
+chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    /bin/bash -euo pipefail -c '
 export DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8
 cd /root/check
 packages=$(for d in build-debs/*.deb; do dpkg-deb -f "$d" Package; done | grep -v -- "-dbgsym$" | sort)
@@ -76,7 +78,7 @@ echo "== apt purge, then nothing of the packages may be left"
 apt-get purge -y -q $packages >/dev/null
 left=()
 while IFS= read -r path; do
-    [[ -e $path || -L $path ]] || continue
+    [[ $path != /. ]] && [[ -e $path || -L $path ]] || continue
     if [[ -d $path && ! -L $path ]]; then
         dpkg -S "$path" >/dev/null 2>&1 || left+=("$path")
     else
