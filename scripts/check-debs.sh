@@ -59,11 +59,11 @@ chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb PATH=/usr/local/sbin:/usr/lo
     /bin/bash -euo pipefail -c '
 export DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8
 cd /root/check
-packages=$(for d in build-debs/*.deb; do dpkg-deb -f "$d" Package; done | grep -v -- "-dbgsym$" | sort)
+packages=$(for d in build-debs/*.deb; do dpkg-deb -f "$d" Package; done | sort)
 
 echo "== apt install ./build-debs/*.deb"
 apt-get update -q >/dev/null
-apt-get install -y -q $(ls build-debs/*.deb | grep -v -- "-dbgsym_" | sed "s|^|./|") >/tmp/install.log \
+apt-get install -y -q ./build-debs/*.deb >/tmp/install.log \
     || { tail -30 /tmp/install.log; exit 1; }
 dpkg -L $packages | sort -u > /tmp/owned
 
