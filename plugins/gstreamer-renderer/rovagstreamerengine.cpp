@@ -38,6 +38,10 @@ struct RovaGStreamerShared
     // hint while the teardown waits for its thread.
     bool running = false;
     bool seeking = false; // a flushing seek waits for the streaming threads
+    // Streaming threads inside playbin's handling of a drained stream, where it
+    // may change the state of the elements of the item it moves to.
+    int draining = 0;
+    QWaitCondition drainingDone;
     QByteArray nextUri;
     bool nextExpected = false;
     bool expectAfterNext = false;
@@ -180,6 +184,48 @@ void aboutToFinish(GstElement* playbin, gpointer data)
 void deleteSharedRef(gpointer data, GClosure* = nullptr)
 {
     delete static_cast<SharedRef*>(data);
+}
+
+// A streaming thread: a uridecodebin has played out its stream. Our handler runs
+// before playbin's, which moves on to the next item and may change the state of
+// its elements; that must not overlap a teardown, which takes those elements'
+// state locks and then waits for this thread's stream lock. Once a teardown has
+// begun, playbin's handler is not run at all; until then, the teardown waits
+// for the handlers that have begun (drainedLeft() counts them out).
+void drainedEntered(GstElement* uridecodebin, gpointer data)
+{
+    RovaGStreamerShared& shared = **static_cast<SharedRef*>(data);
+    QMutexLocker lock(&shared.mutex);
+    if (!shared.running) {
+        g_signal_stop_emission_by_name(uridecodebin, "drained");
+        return;
+    }
+    ++shared.draining;
+}
+
+void drainedLeft(GstElement*, gpointer data)
+{
+    RovaGStreamerShared& shared = **static_cast<SharedRef*>(data);
+    QMutexLocker lock(&shared.mutex);
+    if (shared.draining > 0 && --shared.draining == 0)
+        shared.drainingDone.wakeAll();
+}
+
+// Any thread: playbin adds its uridecodebins before it connects its own
+// handlers to them (each time it reuses one), so ours run first.
+void elementAdded(GstBin*, GstBin*, GstElement* element, gpointer data)
+{
+    static const GQuark watched = g_quark_from_static_string("qrova-drained-watched");
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory || qstrcmp(GST_OBJECT_NAME(factory), "uridecodebin") != 0
+        || g_object_get_qdata(G_OBJECT(element), watched))
+        return;
+    g_object_set_qdata(G_OBJECT(element), watched, element);
+    const SharedRef& shared = *static_cast<SharedRef*>(data);
+    g_signal_connect_data(element, "drained", G_CALLBACK(drainedEntered), new SharedRef(shared), deleteSharedRef,
+                          GConnectFlags(0));
+    g_signal_connect_data(element, "drained", G_CALLBACK(drainedLeft), new SharedRef(shared), deleteSharedRef,
+                          G_CONNECT_AFTER);
 }
 
 QString takeErrorMessage(GError* error)
@@ -353,6 +399,7 @@ RovaError::Code errorCode(const GError* error, Origin origin)
 const QString RovaGStreamerEngine::DEFAULT_AUDIO_SINK = QStringLiteral("autoaudiosink");
 const int RovaGStreamerEngine::hintWaitMs = 5000;
 const int RovaGStreamerEngine::drainCheckMs = 100;
+const int RovaGStreamerEngine::drainedWaitMs = 5000;
 
 RovaGStreamerEngine::RovaGStreamerEngine(QObject* parent)
     : QObject(parent)
@@ -375,6 +422,8 @@ RovaGStreamerEngine::RovaGStreamerEngine(QObject* parent)
     gst_object_unref(bus);
     g_signal_connect_data(m_pipeline, "about-to-finish", G_CALLBACK(aboutToFinish), new SharedRef(m_shared),
                           deleteSharedRef, GConnectFlags(0));
+    g_signal_connect_data(m_pipeline, "deep-element-added", G_CALLBACK(elementAdded), new SharedRef(m_shared),
+                          deleteSharedRef, GConnectFlags(0));
 }
 
 RovaGStreamerEngine::~RovaGStreamerEngine()
@@ -387,6 +436,7 @@ RovaGStreamerEngine::~RovaGStreamerEngine()
         m_shared->running = false;
         ++m_shared->releases;
         m_shared->hintChanged.wakeAll();
+        waitForDrainedHandlers();
     }
     // Joins the streaming threads; none of them waits for this thread.
     gst_element_set_state(m_pipeline, GST_STATE_NULL);
@@ -394,6 +444,8 @@ RovaGStreamerEngine::~RovaGStreamerEngine()
         closeWavFile(file);
     g_signal_handlers_disconnect_matched(m_pipeline, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                          reinterpret_cast<gpointer>(aboutToFinish), nullptr);
+    g_signal_handlers_disconnect_matched(m_pipeline, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                         reinterpret_cast<gpointer>(elementAdded), nullptr);
     GstBus* bus = gst_element_get_bus(m_pipeline);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);
@@ -416,6 +468,18 @@ void RovaGStreamerEngine::postToSelf(int kind)
     QCoreApplication::postEvent(this, new EngineEvent(EventKind(kind), generation()));
 }
 
+// Called with the shared mutex held, once the run is off.
+void RovaGStreamerEngine::waitForDrainedHandlers()
+{
+    QDeadlineTimer deadline(drainedWaitMs);
+    while (m_shared->draining > 0 && m_shared->drainingDone.wait(&m_shared->mutex, deadline)) {
+    }
+    if (m_shared->draining > 0)
+        qCWarning(lcRovaGStreamer) << "A streaming thread is still moving to the next item after" << drainedWaitMs
+                                   << "ms: stopping anyway";
+    m_shared->draining = 0;
+}
+
 void RovaGStreamerEngine::resetPipeline()
 {
     m_drainCheck.stop();
@@ -429,6 +493,7 @@ void RovaGStreamerEngine::resetPipeline()
         m_shared->handedOver.clear();
         m_shared->failedUri.clear();
         m_shared->hintChanged.wakeAll();
+        waitForDrainedHandlers();
     }
     if (m_pipeline) {
         const bool ran = GST_STATE(m_pipeline) != GST_STATE_NULL;
