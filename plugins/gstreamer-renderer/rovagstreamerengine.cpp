@@ -42,6 +42,7 @@ struct RovaGStreamerShared
     // may change the state of the elements of the item it moves to.
     int draining = 0;
     QWaitCondition drainingDone;
+    QList<quint32> seeks; // the sequence numbers of the last seeks the engine sent
     QByteArray nextUri;
     bool nextExpected = false;
     bool expectAfterNext = false;
@@ -211,6 +212,70 @@ void drainedLeft(GstElement*, gpointer data)
         shared.drainingDone.wakeAll();
 }
 
+// How a stream that leaves a uridecodebin begins. A demuxer that reads over the
+// network may look ahead as a stream begins: an Ogg demuxer reads near the end
+// for the duration, seeks back to the start and flushes; now and then some of
+// what it read near the end gets out before that flush. Once playbin has linked
+// a next stream to the sink while the current one plays out, both would reach
+// the sink: the data from the end is played, and the flush drops what the
+// current stream has left in the sink (a file sink even truncates its file).
+// So a flush that does not come from a seek of the engine's stops here (the
+// demuxer has flushed its own elements), and so does data that begins a stream
+// well after the start of its segment, until the stream has really begun.
+struct RovaStreamStart
+{
+    SharedRef shared;
+    GstSegment segment;
+    bool started = false;
+    int dropped = 0;
+};
+
+// A streaming thread: data or an event leaves a uridecodebin.
+GstPadProbeReturn streamData(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    static const GstClockTime leeway = 200 * GST_MSECOND;
+    static const int dropLimit = 64; // buffers: a stream that does begin late is played after all
+    auto& stream = *static_cast<RovaStreamStart*>(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        const GstClockTime pts = GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info));
+        if (stream.started || stream.segment.format != GST_FORMAT_TIME || !GST_CLOCK_TIME_IS_VALID(pts)
+            || pts <= stream.segment.start + leeway || ++stream.dropped > dropLimit) {
+            stream.started = true;
+            return GST_PAD_PROBE_OK;
+        }
+        return GST_PAD_PROBE_DROP;
+    }
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_STREAM_START:
+        stream.started = false;
+        stream.dropped = 0;
+        gst_segment_init(&stream.segment, GST_FORMAT_UNDEFINED);
+        return GST_PAD_PROBE_OK;
+    case GST_EVENT_SEGMENT:
+        gst_event_copy_segment(event, &stream.segment);
+        return GST_PAD_PROBE_OK;
+    case GST_EVENT_FLUSH_START:
+    case GST_EVENT_FLUSH_STOP: {
+        QMutexLocker lock(&stream.shared->mutex);
+        return stream.shared->seeks.contains(gst_event_get_seqnum(event)) ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
+    }
+    default:
+        return GST_PAD_PROBE_OK;
+    }
+}
+
+void decodedPadAdded(GstElement*, GstPad* pad, gpointer data)
+{
+    if (!GST_PAD_IS_SRC(pad))
+        return;
+    auto* stream = new RovaStreamStart{*static_cast<SharedRef*>(data), {}, false, 0};
+    gst_segment_init(&stream->segment, GST_FORMAT_UNDEFINED);
+    gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                           | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      streamData, stream, [](gpointer stream) { delete static_cast<RovaStreamStart*>(stream); });
+}
+
 // Any thread: playbin adds its uridecodebins before it connects its own
 // handlers to them (each time it reuses one), so ours run first.
 void elementAdded(GstBin*, GstBin*, GstElement* element, gpointer data)
@@ -226,6 +291,8 @@ void elementAdded(GstBin*, GstBin*, GstElement* element, gpointer data)
                           GConnectFlags(0));
     g_signal_connect_data(element, "drained", G_CALLBACK(drainedLeft), new SharedRef(shared), deleteSharedRef,
                           G_CONNECT_AFTER);
+    g_signal_connect_data(element, "pad-added", G_CALLBACK(decodedPadAdded), new SharedRef(shared), deleteSharedRef,
+                          GConnectFlags(0));
 }
 
 QString takeErrorMessage(GError* error)
@@ -644,7 +711,7 @@ void RovaGStreamerEngine::seek(qint64 ms, bool keyFrame)
     const auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH
                                     | (keyFrame ? GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_NEAREST
                                                 : GST_SEEK_FLAG_ACCURATE));
-    const bool sought = gst_element_seek_simple(m_pipeline, GST_FORMAT_TIME, flags, ms * GST_MSECOND);
+    const bool sought = seekPipeline(ms, flags);
     {
         QMutexLocker lock(&m_shared->mutex);
         m_shared->seeking = false;
@@ -656,6 +723,20 @@ void RovaGStreamerEngine::seek(qint64 ms, bool keyFrame)
     }
     m_atEos = false;
     m_seekPending = true;
+}
+
+// Seeks the pipeline; the flushes of this seek pass on to the sink (streamData()).
+bool RovaGStreamerEngine::seekPipeline(qint64 ms, int flags)
+{
+    GstEvent* event = gst_event_new_seek(1.0, GST_FORMAT_TIME, GstSeekFlags(flags), GST_SEEK_TYPE_SET, ms * GST_MSECOND,
+                                         GST_SEEK_TYPE_NONE, -1);
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->seeks.append(gst_event_get_seqnum(event));
+        if (m_shared->seeks.size() > 8)
+            m_shared->seeks.removeFirst();
+    }
+    return gst_element_send_event(m_pipeline, event);
 }
 
 void RovaGStreamerEngine::setNextUri(const QUrl& uri, bool expectMoreAfter)
@@ -815,9 +896,7 @@ void RovaGStreamerEngine::handleAsyncDone()
 {
     if (m_start == Start::Prerolling) {
         m_start = Start::Seeking;
-        if (gst_element_seek_simple(m_pipeline, GST_FORMAT_TIME,
-                                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                    m_startMs * GST_MSECOND))
+        if (seekPipeline(m_startMs, GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE))
             return;
         qCWarning(lcRovaGStreamer) << "Cannot start" << m_currentUri << "at" << m_startMs << "ms: playing from the start";
     }

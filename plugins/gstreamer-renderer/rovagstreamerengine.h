@@ -143,6 +143,7 @@ private:
     void failDrainedNext();
     void startStream(const QUrl& uri, qint64 startMs, bool startPaused, Item item);
     void setTarget(int state, Confirm confirm);
+    bool seekPipeline(qint64 ms, int flags);
     void resetPipeline();
     void waitForDrainedHandlers();
     void postToSelf(int kind);
