@@ -38,6 +38,11 @@ struct RovaGStreamerShared
     // hint while the teardown waits for its thread.
     bool running = false;
     bool seeking = false; // a flushing seek waits for the streaming threads
+    // Streaming threads inside playbin's handling of a drained stream, where it
+    // may change the state of the elements of the item it moves to.
+    int draining = 0;
+    QWaitCondition drainingDone;
+    QList<quint32> seeks; // the sequence numbers of the last seeks the engine sent
     QByteArray nextUri;
     bool nextExpected = false;
     bool expectAfterNext = false;
@@ -180,6 +185,114 @@ void aboutToFinish(GstElement* playbin, gpointer data)
 void deleteSharedRef(gpointer data, GClosure* = nullptr)
 {
     delete static_cast<SharedRef*>(data);
+}
+
+// A streaming thread: a uridecodebin has played out its stream. Our handler runs
+// before playbin's, which moves on to the next item and may change the state of
+// its elements; that must not overlap a teardown, which takes those elements'
+// state locks and then waits for this thread's stream lock. Once a teardown has
+// begun, playbin's handler is not run at all; until then, the teardown waits
+// for the handlers that have begun (drainedLeft() counts them out).
+void drainedEntered(GstElement* uridecodebin, gpointer data)
+{
+    RovaGStreamerShared& shared = **static_cast<SharedRef*>(data);
+    QMutexLocker lock(&shared.mutex);
+    if (!shared.running) {
+        g_signal_stop_emission_by_name(uridecodebin, "drained");
+        return;
+    }
+    ++shared.draining;
+}
+
+void drainedLeft(GstElement*, gpointer data)
+{
+    RovaGStreamerShared& shared = **static_cast<SharedRef*>(data);
+    QMutexLocker lock(&shared.mutex);
+    if (shared.draining > 0 && --shared.draining == 0)
+        shared.drainingDone.wakeAll();
+}
+
+// How a stream that leaves a uridecodebin begins. A demuxer that reads over the
+// network may look ahead as a stream begins: an Ogg demuxer reads near the end
+// for the duration, seeks back to the start and flushes; now and then some of
+// what it read near the end gets out before that flush. Once playbin has linked
+// a next stream to the sink while the current one plays out, both would reach
+// the sink: the data from the end is played, and the flush drops what the
+// current stream has left in the sink (a file sink even truncates its file).
+// So a flush that does not come from a seek of the engine's stops here (the
+// demuxer has flushed its own elements), and so does data that begins a stream
+// well after the start of its segment, until the stream has really begun.
+struct RovaStreamStart
+{
+    SharedRef shared;
+    GstSegment segment;
+    bool started = false;
+    int dropped = 0;
+};
+
+// A streaming thread: data or an event leaves a uridecodebin.
+GstPadProbeReturn streamData(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    static const GstClockTime leeway = 200 * GST_MSECOND;
+    static const int dropLimit = 64; // buffers: a stream that does begin late is played after all
+    auto& stream = *static_cast<RovaStreamStart*>(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        const GstClockTime pts = GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info));
+        if (stream.started || stream.segment.format != GST_FORMAT_TIME || !GST_CLOCK_TIME_IS_VALID(pts)
+            || pts <= stream.segment.start + leeway || ++stream.dropped > dropLimit) {
+            stream.started = true;
+            return GST_PAD_PROBE_OK;
+        }
+        return GST_PAD_PROBE_DROP;
+    }
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_STREAM_START:
+        stream.started = false;
+        stream.dropped = 0;
+        gst_segment_init(&stream.segment, GST_FORMAT_UNDEFINED);
+        return GST_PAD_PROBE_OK;
+    case GST_EVENT_SEGMENT:
+        gst_event_copy_segment(event, &stream.segment);
+        return GST_PAD_PROBE_OK;
+    case GST_EVENT_FLUSH_START:
+    case GST_EVENT_FLUSH_STOP: {
+        QMutexLocker lock(&stream.shared->mutex);
+        return stream.shared->seeks.contains(gst_event_get_seqnum(event)) ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
+    }
+    default:
+        return GST_PAD_PROBE_OK;
+    }
+}
+
+void decodedPadAdded(GstElement*, GstPad* pad, gpointer data)
+{
+    if (!GST_PAD_IS_SRC(pad))
+        return;
+    auto* stream = new RovaStreamStart{*static_cast<SharedRef*>(data), {}, false, 0};
+    gst_segment_init(&stream->segment, GST_FORMAT_UNDEFINED);
+    gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                           | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      streamData, stream, [](gpointer stream) { delete static_cast<RovaStreamStart*>(stream); });
+}
+
+// Any thread: playbin adds its uridecodebins before it connects its own
+// handlers to them (each time it reuses one), so ours run first.
+void elementAdded(GstBin*, GstBin*, GstElement* element, gpointer data)
+{
+    static const GQuark watched = g_quark_from_static_string("qrova-drained-watched");
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory || qstrcmp(GST_OBJECT_NAME(factory), "uridecodebin") != 0
+        || g_object_get_qdata(G_OBJECT(element), watched))
+        return;
+    g_object_set_qdata(G_OBJECT(element), watched, element);
+    const SharedRef& shared = *static_cast<SharedRef*>(data);
+    g_signal_connect_data(element, "drained", G_CALLBACK(drainedEntered), new SharedRef(shared), deleteSharedRef,
+                          GConnectFlags(0));
+    g_signal_connect_data(element, "drained", G_CALLBACK(drainedLeft), new SharedRef(shared), deleteSharedRef,
+                          G_CONNECT_AFTER);
+    g_signal_connect_data(element, "pad-added", G_CALLBACK(decodedPadAdded), new SharedRef(shared), deleteSharedRef,
+                          GConnectFlags(0));
 }
 
 QString takeErrorMessage(GError* error)
@@ -353,6 +466,7 @@ RovaError::Code errorCode(const GError* error, Origin origin)
 const QString RovaGStreamerEngine::DEFAULT_AUDIO_SINK = QStringLiteral("autoaudiosink");
 const int RovaGStreamerEngine::hintWaitMs = 5000;
 const int RovaGStreamerEngine::drainCheckMs = 100;
+const int RovaGStreamerEngine::drainedWaitMs = 5000;
 
 RovaGStreamerEngine::RovaGStreamerEngine(QObject* parent)
     : QObject(parent)
@@ -375,6 +489,8 @@ RovaGStreamerEngine::RovaGStreamerEngine(QObject* parent)
     gst_object_unref(bus);
     g_signal_connect_data(m_pipeline, "about-to-finish", G_CALLBACK(aboutToFinish), new SharedRef(m_shared),
                           deleteSharedRef, GConnectFlags(0));
+    g_signal_connect_data(m_pipeline, "deep-element-added", G_CALLBACK(elementAdded), new SharedRef(m_shared),
+                          deleteSharedRef, GConnectFlags(0));
 }
 
 RovaGStreamerEngine::~RovaGStreamerEngine()
@@ -387,6 +503,7 @@ RovaGStreamerEngine::~RovaGStreamerEngine()
         m_shared->running = false;
         ++m_shared->releases;
         m_shared->hintChanged.wakeAll();
+        waitForDrainedHandlers();
     }
     // Joins the streaming threads; none of them waits for this thread.
     gst_element_set_state(m_pipeline, GST_STATE_NULL);
@@ -394,6 +511,8 @@ RovaGStreamerEngine::~RovaGStreamerEngine()
         closeWavFile(file);
     g_signal_handlers_disconnect_matched(m_pipeline, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
                                          reinterpret_cast<gpointer>(aboutToFinish), nullptr);
+    g_signal_handlers_disconnect_matched(m_pipeline, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                         reinterpret_cast<gpointer>(elementAdded), nullptr);
     GstBus* bus = gst_element_get_bus(m_pipeline);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);
@@ -416,6 +535,18 @@ void RovaGStreamerEngine::postToSelf(int kind)
     QCoreApplication::postEvent(this, new EngineEvent(EventKind(kind), generation()));
 }
 
+// Called with the shared mutex held, once the run is off.
+void RovaGStreamerEngine::waitForDrainedHandlers()
+{
+    QDeadlineTimer deadline(drainedWaitMs);
+    while (m_shared->draining > 0 && m_shared->drainingDone.wait(&m_shared->mutex, deadline)) {
+    }
+    if (m_shared->draining > 0)
+        qCWarning(lcRovaGStreamer) << "A streaming thread is still moving to the next item after" << drainedWaitMs
+                                   << "ms: stopping anyway";
+    m_shared->draining = 0;
+}
+
 void RovaGStreamerEngine::resetPipeline()
 {
     m_drainCheck.stop();
@@ -429,6 +560,7 @@ void RovaGStreamerEngine::resetPipeline()
         m_shared->handedOver.clear();
         m_shared->failedUri.clear();
         m_shared->hintChanged.wakeAll();
+        waitForDrainedHandlers();
     }
     if (m_pipeline) {
         const bool ran = GST_STATE(m_pipeline) != GST_STATE_NULL;
@@ -579,7 +711,7 @@ void RovaGStreamerEngine::seek(qint64 ms, bool keyFrame)
     const auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH
                                     | (keyFrame ? GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_NEAREST
                                                 : GST_SEEK_FLAG_ACCURATE));
-    const bool sought = gst_element_seek_simple(m_pipeline, GST_FORMAT_TIME, flags, ms * GST_MSECOND);
+    const bool sought = seekPipeline(ms, flags);
     {
         QMutexLocker lock(&m_shared->mutex);
         m_shared->seeking = false;
@@ -591,6 +723,20 @@ void RovaGStreamerEngine::seek(qint64 ms, bool keyFrame)
     }
     m_atEos = false;
     m_seekPending = true;
+}
+
+// Seeks the pipeline; the flushes of this seek pass on to the sink (streamData()).
+bool RovaGStreamerEngine::seekPipeline(qint64 ms, int flags)
+{
+    GstEvent* event = gst_event_new_seek(1.0, GST_FORMAT_TIME, GstSeekFlags(flags), GST_SEEK_TYPE_SET, ms * GST_MSECOND,
+                                         GST_SEEK_TYPE_NONE, -1);
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->seeks.append(gst_event_get_seqnum(event));
+        if (m_shared->seeks.size() > 8)
+            m_shared->seeks.removeFirst();
+    }
+    return gst_element_send_event(m_pipeline, event);
 }
 
 void RovaGStreamerEngine::setNextUri(const QUrl& uri, bool expectMoreAfter)
@@ -750,9 +896,7 @@ void RovaGStreamerEngine::handleAsyncDone()
 {
     if (m_start == Start::Prerolling) {
         m_start = Start::Seeking;
-        if (gst_element_seek_simple(m_pipeline, GST_FORMAT_TIME,
-                                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                    m_startMs * GST_MSECOND))
+        if (seekPipeline(m_startMs, GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE))
             return;
         qCWarning(lcRovaGStreamer) << "Cannot start" << m_currentUri << "at" << m_startMs << "ms: playing from the start";
     }

@@ -32,7 +32,10 @@ struct RovaGStreamerShared;
     but not there yet, that thread waits for it (at most hintWaitMs) so that a
     next item whose lookup is still running still plays without a gap. Every
     command that tears down or moves the pipeline first releases that wait, so
-    it never deadlocks with the streaming thread.
+    it never deadlocks with the streaming thread. A teardown also lets a
+    streaming thread that is moving playbin on to the next stream finish first,
+    and keeps playbin from moving on once it has begun: going to NULL takes the
+    state locks that thread needs while waiting for the stream it holds.
 
     Ownership: the engine owns its pipeline; its destructor stops and frees it.
 */
@@ -55,6 +58,11 @@ public:
         ten checks.
     */
     static const int drainCheckMs;
+    /*!
+        How long a teardown waits, in milliseconds, for a streaming thread that
+        is moving the pipeline on to the next stream.
+    */
+    static const int drainedWaitMs;
 
     explicit RovaGStreamerEngine(QObject* parent = nullptr);
     ~RovaGStreamerEngine() override;
@@ -135,7 +143,9 @@ private:
     void failDrainedNext();
     void startStream(const QUrl& uri, qint64 startMs, bool startPaused, Item item);
     void setTarget(int state, Confirm confirm);
+    bool seekPipeline(qint64 ms, int flags);
     void resetPipeline();
+    void waitForDrainedHandlers();
     void postToSelf(int kind);
     quint64 generation() const;
 
