@@ -295,8 +295,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, server);
         QFETCH(QStringList, ogg);
+        // A server seen leaving and coming back in between (once, under load) is a new source.
+        QTRY_VERIFY_WITH_TIMEOUT(source(server), 30000);
         RovaUpnpSource* upnp = source(server);
-        QVERIFY(upnp);
         QCOMPARE(upnp->pluginName(), u"qrova-upnp-source"_s);
         const QList<RovaContent> all = walk(upnp, QString());
         QStringList titles;
