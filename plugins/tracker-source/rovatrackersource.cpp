@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <algorithm>
 
 const QString RovaTrackerSource::ROVA_KEY_TITLE = QStringLiteral("title");
 const QString RovaTrackerSource::ROVA_KEY_ARTIST = QStringLiteral("artist");
@@ -319,11 +318,8 @@ uint RovaTrackerSource::query(const QString& searchString, const QString& sortSt
 {
     if (!RovaSourceRequest::checkSlots("RovaTrackerSource", receiver, resultSlot, errorSlot, queryTemplate))
         return 0;
-    if (std::any_of(searchString.cbegin(), searchString.cend(), [](QChar c) { return c.category() == QChar::Other_Control; })) {
-        qWarning() << "RovaTrackerSource::query: the search text holds control characters:" << searchString;
-        RovaSourceRequest::refuse(receiver, errorSlot, RovaError::SourceInvalidSearchString, QStringLiteral("The search text holds control characters"));
+    if (!RovaSourceRequest::checkSearchText("RovaTrackerSource", searchString, receiver, errorSlot))
         return 0;
-    }
     QString unknownKey;
     const QString order = orderFor(sortString, &unknownKey);
     if (order.isNull()) {

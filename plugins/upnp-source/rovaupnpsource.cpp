@@ -187,11 +187,8 @@ uint RovaUpnpSource::query(const QString& searchString, const QString& sortStrin
 {
     if (!RovaSourceRequest::checkSlots("RovaUpnpSource", receiver, resultSlot, errorSlot, queryTemplate))
         return 0;
-    if (std::any_of(searchString.cbegin(), searchString.cend(), [](QChar c) { return c.category() == QChar::Other_Control; })) {
-        qWarning() << "RovaUpnpSource::query: the search text holds control characters:" << searchString;
-        RovaSourceRequest::refuse(receiver, errorSlot, RovaError::SourceInvalidSearchString, QStringLiteral("The search text holds control characters"));
+    if (!RovaSourceRequest::checkSearchText("RovaUpnpSource", searchString, receiver, errorSlot))
         return 0;
-    }
     auto request = std::make_unique<Request>();
     QString unknown;
     if (!parseSort(sortString, &request->order, &unknown)) {

@@ -9,9 +9,12 @@
 #include "rovaerror.h"
 
 #include <QByteArray>
+#include <QDebug>
 #include <QMetaMethod>
 #include <QTimer>
 #include <QtGlobal>
+
+#include <algorithm>
 
 namespace RovaSourceRequest {
 
@@ -54,6 +57,18 @@ inline void refuse(QObject* receiver, const char* errorSlot, RovaError::Code cod
         RovaError error(code, message);
         RovaCallbackHelper::invokeErrorCallback(nullptr, error, receiver, slot.constData());
     });
+}
+
+// Whether a query's \a searchString is free of control characters; a query that
+// holds any gets a warning, prefixed with \a source, and is refused.
+inline bool checkSearchText(const char* source, const QString& searchString, QObject* receiver, const char* errorSlot)
+{
+    if (std::none_of(searchString.cbegin(), searchString.cend(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+        return true;
+    const QByteArray warning = QByteArray(source) + "::query: the search text holds control characters:";
+    qWarning() << warning.constData() << searchString;
+    refuse(receiver, errorSlot, RovaError::SourceInvalidSearchString, QStringLiteral("The search text holds control characters"));
+    return false;
 }
 
 } // namespace RovaSourceRequest
