@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <QUrl>
 
-
 const QString RovaTrackerSource::ROVA_KEY_TITLE = QStringLiteral("title");
 const QString RovaTrackerSource::ROVA_KEY_ARTIST = QStringLiteral("artist");
 const QString RovaTrackerSource::ROVA_KEY_ALBUM = QStringLiteral("album");
